@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+
+#include "dsp/ballistics.h"
+#include "dsp/filterdesign.h"
+
+namespace VLM {
+
+// Coefficients and state words of one band's section for one channel.
+struct BandSection {
+    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f, w1 = 0.0f, w2 = 0.0f;
+};
+
+struct EqBand {
+    BandSection left;
+    BandSection right;
+    float sampleRate = 44100.0f;
+    float centreFrequency = 0.0f;
+    float gainPosition = 0.0f; // -1 full cut, 0 flat (the band is skipped), +1 full boost
+    float gainRange = 0.0f;
+    std::int32_t index = 0;
+};
+
+// Output low-pass state of one channel: the alternating anti-denormal offset and the two
+// words d1, d2 of each section.
+struct CascadeState {
+    double offset = 1e-8;
+    double d[2][2] = {};
+};
+
+// The equaliser engine: smooths the ten fader values once per block, redesigns the bands that
+// moved and filters two channels in place. It runs entirely on the audio thread.
+struct EqCore {
+    bool dirty = true;
+    float sampleRate = 44100.0f;
+    std::int32_t blockSize = 0;
+    Ballistics smoothing;
+    EqBand bands[kEqBandCount];
+    OutputLowPass lowPass;
+    CascadeState lowPassState[2];
+    bool bypass = false;
+    float values[kEqBandCount] = {};
+
+    // [UI thread, effect construction]
+    void Init(float sampleRate);
+    // [audio thread]
+    void RedesignAll(float sampleRate);
+    // [audio thread]
+    void UpdateBand(std::int32_t band, float target);
+    // [audio thread]
+    void Filter(float** buffers, std::int32_t frameCount);
+
+    // [audio thread] The block's take-over of sample rate and block size, the IN state and one
+    // smoothing step per band: everything a block does before it filters.
+    void PrepareBlock(std::int32_t frameCount, float deviceSampleRate,
+                      const float (&faderValues)[kEqBandCount], float inValue);
+    // [audio thread] PrepareBlock, then Filter; null buffers or no frames do nothing at all.
+    void ProcessBlock(float** buffers, std::int32_t frameCount, float deviceSampleRate,
+                      const float (&faderValues)[kEqBandCount], float inValue);
+};
+
+bool IsValidSampleRate(float sampleRate);
+
+// The scalar kernels of Filter, one channel at a time.
+void RunBandSection(BandSection& section, float* samples, std::int32_t frameCount);
+void RunOutputLowPass(const BiquadCascade& cascade, CascadeState& state, float* samples,
+                      std::int32_t frameCount);
+void FlushSubnormals(float* samples, std::int32_t frameCount);
+
+} // namespace VLM

@@ -1,0 +1,7 @@
+# The equaliser engine, tested from outside and against the scalar reference.
+vlm_unit_test(unit_dsp
+    SOURCES
+        ${CMAKE_CURRENT_LIST_DIR}/dsp_ballistics.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/dsp_controls.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/dsp_filterdesign.cpp
+    LIBS vlm_dsp)
