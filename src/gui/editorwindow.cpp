@@ -1,0 +1,212 @@
+// The editor window: child window, OpenGL context, redraw timer, paint and mouse messages.
+#include "gui/exceptions.h"
+#include "gui/vstgui.h"
+#include "platform/gl.h"
+#include "widgets/edit.h"
+#include "widgets/hint.h"
+#include "widgets/widget.h"
+
+namespace VLM {
+
+namespace {
+void CheckGL(const wchar_t* function) {
+    if (const GLenum error = glGetError()) {
+        throw Exceptions::OGL(function, static_cast<std::int32_t>(error));
+    }
+}
+
+// A mouse message carries x in bits 0-15 and y in bits 16-31 of lParam, each a signed 16-bit
+// number, so that a captured drag left of or above the window arrives negative.
+std::int32_t LowWord(std::intptr_t lParam) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>(lParam & 0xFFFF));
+}
+std::int32_t HighWord(std::intptr_t lParam) {
+    return static_cast<std::int16_t>(static_cast<std::uint16_t>((lParam >> 16) & 0xFFFF));
+}
+} // namespace
+
+bool CVSTGUI::CreateEditorWindow(void* parent) {
+    try {
+        const Platform::ModuleHandle module = Platform::ModuleInstance();
+        Platform::RegisterEditorWindowClass(module, &CVSTGUI::WindowProc);
+        window = Platform::CreateEditorWindow(module, parent, rect.right, rect.bottom);
+        if (window == nullptr) {
+            throw Exceptions::StdFunc(L"CreateWindow", Platform::LastError(), L"EDITOR");
+        }
+        Platform::SetWindowUserData(window, this);
+        InitOpenGL();
+        GfxReDraw();
+        if (window == nullptr) {
+            // The first redraw failed; it has closed the window and shown the error.
+            return false;
+        }
+        Platform::ShowWindow(window, true);
+        Platform::UpdateWindow(window);
+        if (edit != nullptr) {
+            edit->CreateChild(window);
+        }
+        Platform::StartTimer(window, TimerId(), kRedrawPeriodMs, &CVSTGUI::TimerProc);
+    } catch (const Exceptions::Std& error) {
+        Exceptions::ShowError(error, kErrorCaption, nullptr);
+        DestroyEditorWindow();
+        return false;
+    }
+    return window != nullptr && deviceContext != nullptr && glContext != nullptr;
+}
+
+void CVSTGUI::InitOpenGL() {
+    deviceContext = Platform::GetDeviceContext(window);
+    if (deviceContext == nullptr) {
+        throw Exceptions::OGL(L"GetDC", 0);
+    }
+    if (!Platform::SetPixelFormat(deviceContext)) {
+        throw Exceptions::OGL(L"SetPixelFormat", Platform::LastError());
+    }
+    glContext = Platform::CreateGLContext(deviceContext);
+    if (glContext == nullptr) {
+        throw Exceptions::OGL(L"wglCreateContext", Platform::LastError());
+    }
+    if (!Platform::MakeGLContextCurrent(deviceContext, glContext)) {
+        throw Exceptions::OGL(L"wglMakeCurrent", Platform::LastError());
+    }
+    glDisable(GL_LIGHTING);
+    CheckGL(L"glDisable(GL_LIGHTING)");
+    glEnable(GL_BLEND);
+    CheckGL(L"glEnable(GL_BLEND)");
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    CheckGL(L"glBlendFunc");
+    glViewport(0, 0, rect.right, rect.bottom);
+    CheckGL(L"glViewport");
+    glMatrixMode(GL_PROJECTION);
+    CheckGL(L"glMatrixMode");
+    GL::Ortho2D(0.0, rect.right, rect.bottom, 0.0);
+    CheckGL(L"gluOrtho2D");
+    glMatrixMode(GL_MODELVIEW);
+    CheckGL(L"glMatrixMode");
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    CheckGL(L"glClearColor");
+    glEnable(GL_TEXTURE_2D);
+    CheckGL(L"glEnable(GL_TEXTURE_2D)");
+}
+
+bool CVSTGUI::MakeContextCurrent() {
+    if (glContext == nullptr) {
+        return false;
+    }
+    if (Platform::CurrentGLContext() == glContext) {
+        return true;
+    }
+    return Platform::MakeGLContextCurrent(deviceContext, glContext);
+}
+
+void CVSTGUI::GfxReDraw() {
+    // Nothing to draw into while closed (a tick that was already queued, for instance).
+    if (window == nullptr || glContext == nullptr) {
+        return;
+    }
+    try {
+        if (!MakeContextCurrent()) {
+            throw Exceptions::OGL(L"GfxReDraw::wglMakeCurrent", Platform::LastError());
+        }
+        for (CWidget* widget : widgets) {
+            widget->Draw();
+        }
+        if (hint != nullptr) {
+            hint->Draw();
+        }
+        glFlush();
+        Platform::InvalidateWindow(window);
+    } catch (const Exceptions::Std& error) {
+        DestroyEditorWindow();
+        Exceptions::ShowError(error, kErrorCaption, nullptr);
+    }
+}
+
+void CVSTGUI::DestroyEditorWindow() {
+    if (window != nullptr) {
+        Platform::StopTimer(window, TimerId());
+    }
+    systemWindow = nullptr;
+    // A drag cut short by the window's end still gives the cursor back and closes the
+    // host's gesture.
+    if (CWidget* dragged = captured) {
+        captured = nullptr;
+        Platform::ReleaseCapture();
+        dragged->OnMouseUp(0, 0, 0);
+    }
+    hovered = nullptr;
+    if (hint != nullptr) {
+        hint->target = nullptr;
+    }
+    const bool current = MakeContextCurrent();
+    for (CWidget* widget : widgets) {
+        widget->ReleaseTexture();
+    }
+    // Every control has given its texture back; whatever is left belongs to no control.
+    for (const auto& entry : textures) {
+        DeleteTexture(entry.second.texture);
+    }
+    textures.clear();
+    if (current) {
+        Platform::MakeGLContextCurrent(nullptr, nullptr);
+    }
+    if (deviceContext != nullptr) {
+        Platform::ReleaseDeviceContext(window, deviceContext);
+        deviceContext = nullptr;
+    }
+    if (glContext != nullptr) {
+        Platform::DeleteGLContext(glContext);
+        glContext = nullptr;
+    }
+    if (window != nullptr) {
+        Platform::DestroyWindow(window);
+        window = nullptr;
+        // The edit box was a child of the window and is gone with it.
+        if (edit != nullptr) {
+            edit->ForgetWindow();
+        }
+    }
+}
+
+bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std::uintptr_t wParam,
+                         std::intptr_t lParam) {
+    auto* editor = static_cast<CVSTGUI*>(Platform::GetWindowUserData(hwnd));
+    const std::int32_t px = LowWord(lParam);
+    const std::int32_t py = HighWord(lParam);
+    const auto flags = static_cast<std::uint32_t>(wParam & 0xFFFFFFFFu);
+    switch (message) {
+    case Platform::kMsgPaint:
+        Platform::PaintWindow(hwnd, editor != nullptr);
+        return true;
+    case Platform::kMsgMouseMove:
+        if (editor != nullptr) {
+            editor->OnMouseMove(px, py, flags);
+        }
+        return true;
+    case Platform::kMsgLButtonDown:
+        if (editor != nullptr) {
+            editor->OnLButtonDown(px, py, flags);
+        }
+        return true;
+    case Platform::kMsgLButtonUp:
+        if (editor != nullptr) {
+            editor->OnLButtonUp(px, py, flags);
+        }
+        return true;
+    case Platform::kMsgLButtonDblClk:
+        if (editor != nullptr) {
+            editor->OnLButtonDblClk(px, py, flags);
+        }
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CVSTGUI::TimerProc(Platform::WindowHandle, std::uintptr_t id) {
+    if (id != 0) {
+        reinterpret_cast<CVSTGUI*>(id)->GfxReDraw();
+    }
+}
+
+} // namespace VLM

@@ -1,0 +1,326 @@
+#include "gui/vstgui.h"
+
+#include "dsp/controldesc.h"
+#include "gui/exceptions.h"
+#include "host/audioeffectx.h"
+#include "platform/gl.h"
+#include "widgets/edit.h"
+#include "widgets/hint.h"
+#include "widgets/widget.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace VLM {
+
+CVSTGUI::CVSTGUI(AudioEffect* owningEffect) : AEffEditor(owningEffect) {
+    faceplate = std::make_unique<CWidget>(this, Controls::Faceplate);
+    hint = std::make_unique<CHint>(this);
+    edit = std::make_unique<CEdit>(this);
+
+    const std::int32_t status = Platform::ImageLibraryStartup(gdiplusToken);
+    if (status != 0) {
+        throw Exceptions::GDIP(L"GdiplusStartup", status);
+    }
+    imageLibraryStarted = true;
+    try {
+        const auto bytes = OpenResourceStream(faceplate->image, L"IMG");
+        const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
+                                  : Platform::DecodeImage(nullptr, 0));
+        CheckImage(image.Get(), faceplate->image);
+        rect.top = 0;
+        rect.left = 0;
+        rect.bottom = static_cast<std::int16_t>(Platform::BitmapHeight(image.Handle()));
+        rect.right = static_cast<std::int16_t>(Platform::BitmapWidth(image.Handle()));
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        Platform::ImageLibraryShutdown(gdiplusToken);
+        throw;
+    }
+}
+
+CVSTGUI::~CVSTGUI() {
+    // The effect is being destroyed (it deletes its editor): report nothing more to it.
+    effect = nullptr;
+    systemWindow = nullptr;
+    DestroyEditorWindow();
+    faceplate.reset();
+    hint.reset();
+    edit.reset();
+    if (imageLibraryStarted) {
+        Platform::ImageLibraryShutdown(gdiplusToken);
+    }
+}
+
+bool CVSTGUI::getRect(ERect** out) {
+    *out = &rect;
+    return true;
+}
+
+bool CVSTGUI::open(void* parent) {
+    // A second open must not leave the first window, context and timer behind.
+    if (window != nullptr || glContext != nullptr || deviceContext != nullptr) {
+        DestroyEditorWindow();
+    }
+    if (!Platform::CanOpenEditorWindow()) {
+        systemWindow = nullptr;
+        return false;
+    }
+    systemWindow = parent;
+    return CreateEditorWindow(parent);
+}
+
+void CVSTGUI::close() {
+    systemWindow = nullptr;
+    DestroyEditorWindow();
+}
+
+void CVSTGUI::RegisterWidget(CWidget* widget) {
+    widgets.push_back(widget);
+    if (hint != nullptr) {
+        const auto it = std::find(widgets.begin(), widgets.end(), hint.get());
+        if (it != widgets.end()) {
+            widgets.erase(it);
+            widgets.push_back(hint.get());
+        }
+    }
+}
+
+void CVSTGUI::UnregisterWidget(CWidget* widget) {
+    widgets.erase(std::remove(widgets.begin(), widgets.end(), widget), widgets.end());
+    if (captured == widget) {
+        captured = nullptr;
+    }
+    if (hovered == widget) {
+        hovered = nullptr;
+    }
+    if (hint != nullptr && hint->target == widget) {
+        hint->target = nullptr;
+    }
+    if (edit != nullptr && edit->target == widget) {
+        edit->Cancel();
+    }
+}
+
+CWidget* CVSTGUI::HitTest(std::int32_t px, std::int32_t py) const {
+    for (CWidget* widget : widgets) {
+        if (!widget->hitTestable) {
+            continue;
+        }
+        // Widened so that a control at the edge of the int32 range cannot overflow.
+        const std::int64_t right = std::int64_t{widget->x} + widget->width;
+        const std::int64_t bottom = std::int64_t{widget->y} + widget->height;
+        if (widget->x <= px && px <= right && widget->y <= py && py <= bottom) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+CWidget* CVSTGUI::FindControl(std::int32_t id) const {
+    for (CWidget* widget : widgets) {
+        if (widget->id == id) {
+            return widget;
+        }
+    }
+    return nullptr;
+}
+
+void CVSTGUI::OnLButtonDown(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    if (edit != nullptr && edit->window != nullptr) {
+        edit->Cancel();
+    }
+    Platform::SetCapture(window);
+    if (CWidget* hit = HitTest(px, py)) {
+        captured = hit;
+        hit->OnMouseDown(px, py, flags);
+    }
+}
+
+void CVSTGUI::OnLButtonUp(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    Platform::ReleaseCapture();
+    if (CWidget* released = captured) {
+        captured = nullptr;
+        released->OnMouseUp(px, py, flags);
+    }
+    if (hint != nullptr && hint->target != nullptr) {
+        hint->target = nullptr;
+    }
+}
+
+void CVSTGUI::OnMouseMove(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    if (captured != nullptr) {
+        captured->OnMouseMove(px, py, flags);
+        if (hovered != nullptr) {
+            CWidget* left = hovered;
+            hovered = nullptr;
+            left->OnMouseLeave();
+        }
+        return;
+    }
+    if (CWidget* hit = HitTest(px, py)) {
+        if (hit != hovered) {
+            if (hovered != nullptr) {
+                hovered->OnMouseLeave();
+            }
+            hovered = hit;
+            hit->OnMouseEnter();
+        }
+        hit->OnMouseMove(px, py, flags);
+        return;
+    }
+    if (hovered != nullptr) {
+        CWidget* left = hovered;
+        hovered = nullptr;
+        left->OnMouseLeave();
+    }
+}
+
+void CVSTGUI::OnLButtonDblClk(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    if (hint != nullptr && hint->target != nullptr) {
+        hint->target = nullptr;
+    }
+    if (CWidget* hit = HitTest(px, py)) {
+        hit->OnDoubleClick(px, py, flags);
+    }
+}
+
+const std::wstring& CVSTGUI::GetControlLabel(std::int32_t id) {
+    const CWidget* widget = FindControl(id);
+    return widget != nullptr ? widget->label : emptyText;
+}
+
+const std::wstring& CVSTGUI::GetControlText(std::int32_t id) {
+    CWidget* widget = FindControl(id);
+    return widget != nullptr ? widget->GetText(true) : emptyText;
+}
+
+const std::wstring& CVSTGUI::GetControlUnit(std::int32_t id) {
+    const CWidget* widget = FindControl(id);
+    return widget != nullptr ? widget->unit : emptyText;
+}
+
+float CVSTGUI::GetControlValue(std::int32_t id) {
+    const CWidget* widget = FindControl(id);
+    return widget != nullptr ? widget->Value() : 0.0f;
+}
+
+void CVSTGUI::SetControlValue(std::int32_t id, float newValue) {
+    if (CWidget* widget = FindControl(id)) {
+        widget->SetValue(newValue);
+    }
+}
+
+void CVSTGUI::SetParameterAutomated(std::int32_t id, float newValue) {
+    if (effect != nullptr) {
+        effect->setParameterAutomated(id, newValue);
+    }
+}
+
+void CVSTGUI::BeginEdit(std::int32_t id) {
+    if (auto* host = dynamic_cast<AudioEffectX*>(effect)) {
+        host->beginEdit(id);
+    }
+}
+
+void CVSTGUI::EndEdit(std::int32_t id) {
+    if (auto* host = dynamic_cast<AudioEffectX*>(effect)) {
+        host->endEdit(id);
+    }
+}
+
+std::uint32_t CVSTGUI::AcquireImage(const std::wstring& name, std::int32_t& imageWidth,
+                                    std::int32_t& imageHeight, float& uExtent, float& vExtent) {
+    if (name.empty()) {
+        return 0;
+    }
+    TextureEntry& entry = textures[name];
+    if (entry.texture == 0) {
+        // A failed load leaves nothing behind, so that no later acquisition can hand out a
+        // texture name without image data.
+        try {
+            const auto bytes = OpenResourceStream(name, L"IMG");
+            const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
+                                      : Platform::DecodeImage(nullptr, 0));
+            CheckImage(image.Get(), name);
+            entry.imageWidth = Platform::BitmapWidth(image.Handle());
+            entry.imageHeight = Platform::BitmapHeight(image.Handle());
+            const std::int32_t side = TextureSide(entry.imageWidth);
+            const std::int32_t rows = TextureSide(entry.imageHeight);
+            entry.uExtent = static_cast<float>(entry.imageWidth) / static_cast<float>(side);
+            entry.vExtent = static_cast<float>(entry.imageHeight) / static_cast<float>(rows);
+
+            const CBitmap pow2(Platform::CreateBitmap(side, rows));
+            CheckImage(pow2.Get(), L"iImagePow2");
+            const CPixelLock source(image.Handle());
+            const CPixelLock target(pow2.Handle());
+            if (!source.Locked() || !target.Locked()) {
+                throw Exceptions::GDIP(L"Gdiplus::Bitmap::LockBits", 1);
+            }
+            const Platform::PixelRows& from = source.Rows();
+            const Platform::PixelRows& to = target.Rows();
+            const std::size_t rowBytes = static_cast<std::size_t>(
+                std::min(from.width, to.width) > 0 ? std::min(from.width, to.width) * 4 : 0);
+            const std::int32_t rowCount = std::min(from.height, to.height);
+            for (std::int32_t i = 0; i < rowCount; ++i) {
+                std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
+                            from.scan0 + static_cast<std::ptrdiff_t>(i) * from.stride, rowBytes);
+            }
+
+            GLuint name32 = 0;
+            glGenTextures(1, &name32);
+            entry.texture = name32;
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGL(L"glGenTextures", static_cast<std::int32_t>(error));
+            }
+            glBindTexture(GL_TEXTURE_2D, entry.texture);
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGL(L"glBindTexture", static_cast<std::int32_t>(error));
+            }
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            std::vector<std::uint8_t> store;
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                         TightRows(to, side, rows, store));
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGLTexImage2D(name, side, rows, static_cast<std::int32_t>(error));
+            }
+        } catch (...) {
+            DeleteTexture(entry.texture);
+            textures.erase(name);
+            throw;
+        }
+    }
+    imageWidth = entry.imageWidth;
+    imageHeight = entry.imageHeight;
+    uExtent = entry.uExtent;
+    vExtent = entry.vExtent;
+    ++entry.refCount;
+    return entry.texture;
+}
+
+void CVSTGUI::ReleaseImage(std::uint32_t texture) {
+    if (texture == 0) {
+        return;
+    }
+    for (auto it = textures.begin(); it != textures.end(); ++it) {
+        if (it->second.texture == texture) {
+            if (--it->second.refCount <= 0) {
+                DeleteTexture(texture);
+                textures.erase(it);
+            }
+            return;
+        }
+    }
+}
+
+void CVSTGUI::DeleteTexture(std::uint32_t texture) {
+    // Deleting with another context current would delete that context's texture of the
+    // same name; ours die with our context anyway.
+    if (texture != 0 && glContext != nullptr && Platform::CurrentGLContext() == glContext) {
+        const GLuint name = texture;
+        glDeleteTextures(1, &name);
+    }
+}
+
+} // namespace VLM

@@ -1,0 +1,126 @@
+// The generic editor: the control list that doubles as the effect's parameter store, the
+// lookups by control id, the automation relays into the effect, mouse routing, the texture
+// cache and the editor window with its OpenGL context.
+#pragma once
+
+#include "gui/textures.h"
+#include "host/aeffeditor.h"
+#include "platform/platform.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace VLM {
+
+class CWidget;
+class CHint;
+class CEdit;
+
+class CVSTGUI : public AEffEditor {
+public:
+    static constexpr std::size_t kChunkBufferSize = 4096; // 512 records of 8 bytes
+    static constexpr std::uint32_t kRedrawPeriodMs = 20;
+
+    // Builds the faceplate, read-out and text entry, starts the image library and takes the
+    // editor size from the faceplate image. Throws Exceptions::Std. [thread creating the effect]
+    explicit CVSTGUI(AudioEffect* effect);
+    ~CVSTGUI() override;
+
+    // [UI thread]
+    bool getRect(ERect** rect) override;
+    // Opens the editor window inside `parent`; a second open replaces the first window.
+    // [UI thread]
+    bool open(void* parent) override;
+    // [UI thread]
+    void close() override;
+
+    // Draws every control and schedules the paint. [UI thread, editor open]
+    virtual void GfxReDraw();
+    // Mouse routing in window pixels; flags is the mouse message's key-state word. [UI thread]
+    virtual void OnLButtonDown(std::int32_t x, std::int32_t y, std::uint32_t flags);
+    virtual void OnLButtonUp(std::int32_t x, std::int32_t y, std::uint32_t flags);
+    virtual void OnMouseMove(std::int32_t x, std::int32_t y, std::uint32_t flags);
+    virtual void OnLButtonDblClk(std::int32_t x, std::int32_t y, std::uint32_t flags);
+    // Lookups by control id: the first control in list order with the id answers.
+    // [any thread]
+    virtual const std::wstring& GetControlLabel(std::int32_t id);
+    virtual const std::wstring& GetControlText(std::int32_t id);
+    virtual const std::wstring& GetControlUnit(std::int32_t id);
+    virtual float GetControlValue(std::int32_t id);
+    virtual void SetControlValue(std::int32_t id, float value);
+    // Relays of a user's edit into the effect; nothing happens without an effect.
+    // [UI thread, or the thread of a host parameter write]
+    virtual void SetParameterAutomated(std::int32_t id, float value);
+    virtual void BeginEdit(std::int32_t id);
+    virtual void EndEdit(std::int32_t id);
+
+    // [UI thread]
+    bool CreateEditorWindow(void* parent);
+    // Harmless any number of times. [UI thread]
+    void DestroyEditorWindow();
+    void InitOpenGL();
+
+    // Called by every control's constructor; keeps the read-out last.
+    void RegisterWidget(CWidget* widget);
+    // Called by every control's destructor, so that the list never refers to a dead control.
+    void UnregisterWidget(CWidget* widget);
+
+    // The texture cache. Require the editor's GL context to be current. [UI thread]
+    std::uint32_t AcquireImage(const std::wstring& name, std::int32_t& imageWidth,
+                               std::int32_t& imageHeight, float& uExtent, float& vExtent);
+    void ReleaseImage(std::uint32_t texture);
+    // Deletes a GL texture, but only while the editor's own context is current.
+    void DeleteTexture(std::uint32_t texture);
+
+    // The window procedure's portable half and the timer callback.
+    static bool WindowProc(Platform::WindowHandle window, std::uint32_t message,
+                           std::uintptr_t wParam, std::intptr_t lParam);
+    static void TimerProc(Platform::WindowHandle window, std::uintptr_t id);
+
+    // Accessors for the effect base (state chunk) and the controls.
+    const std::vector<CWidget*>& Widgets() const { return widgets; }
+    std::uint8_t* ChunkBuffer() { return chunkBuffer; }
+    CHint* Hint() const { return hint.get(); }
+    CEdit* Edit() const { return edit.get(); }
+    CWidget* Faceplate() const { return faceplate.get(); }
+    CWidget* Captured() const { return captured; }
+    CWidget* Hovered() const { return hovered; }
+    const ERect& Rect() const { return rect; }
+    Platform::WindowHandle Window() const { return window; }
+    Platform::DeviceContextHandle DeviceContext() const { return deviceContext; }
+    Platform::GLContextHandle GLContext() const { return glContext; }
+    const std::map<std::wstring, TextureEntry>& Textures() const { return textures; }
+
+protected:
+    // The first control in list order that is hit-testable and contains the point, edges
+    // included; null if none.
+    CWidget* HitTest(std::int32_t x, std::int32_t y) const;
+    CWidget* FindControl(std::int32_t id) const;
+    // Makes the editor's context current if the host switched contexts; false if it failed.
+    bool MakeContextCurrent();
+    std::uintptr_t TimerId() const { return reinterpret_cast<std::uintptr_t>(this); }
+
+    std::uintptr_t gdiplusToken = 0;
+    std::map<std::wstring, TextureEntry> textures;
+    ERect rect{0, 0, 0, 0};
+    Platform::WindowHandle window = nullptr;
+    std::vector<CWidget*> widgets;
+    std::unique_ptr<CWidget> faceplate;
+    std::unique_ptr<CHint> hint;
+    std::unique_ptr<CEdit> edit;
+    CWidget* captured = nullptr;
+    CWidget* hovered = nullptr;
+    const std::wstring emptyText;
+    Platform::GLContextHandle glContext = nullptr;
+    Platform::DeviceContextHandle deviceContext = nullptr;
+    alignas(8) std::uint8_t chunkBuffer[kChunkBufferSize] = {};
+
+private:
+    bool imageLibraryStarted = false;
+};
+
+} // namespace VLM

@@ -1,0 +1,120 @@
+#include "widgets/edit.h"
+
+#include "dsp/controldesc.h"
+#include "gui/vstgui.h"
+
+#include <charconv>
+#include <string>
+
+namespace VLM {
+
+double ParseNumber(const std::wstring& text) {
+    std::size_t i = 0;
+    while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
+        ++i;
+    }
+    bool negative = false;
+    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
+        negative = text[i] == L'-';
+        ++i;
+    }
+    // from_chars reads the C locale's form whatever the host's locale is; it sees only the
+    // ASCII part of the text.
+    std::string narrow;
+    for (; i < text.size() && text[i] > 0 && text[i] < 0x80; ++i) {
+        narrow.push_back(static_cast<char>(text[i]));
+    }
+    if (narrow.empty() || narrow[0] == '+' || narrow[0] == '-') {
+        return 0.0;
+    }
+    double value = 0.0;
+    const auto result = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+    if (result.ec != std::errc()) {
+        return 0.0;
+    }
+    return negative ? -value : value;
+}
+
+CEdit::CEdit(CVSTGUI* editor) : CWidget(editor, ControlDesc{}) {
+    width = kWidth;
+    height = kHeight;
+}
+
+void CEdit::CreateChild(Platform::WindowHandle parent) {
+    window = Platform::CreateEditBox(Platform::ModuleInstance(), parent, x, y, kWidth, kHeight);
+    if (window != nullptr && !Platform::SubclassEditBox(window, &CEdit::EditProc, this)) {
+        // Without the subclass Enter would apply nothing: better no entry at all.
+        Platform::DestroyWindow(window);
+        window = nullptr;
+    }
+}
+
+void CEdit::Show(CWidget* widget) {
+    if (window == nullptr) {
+        return;
+    }
+    target = widget;
+    if (widget == nullptr) {
+        Platform::ShowWindow(window, false);
+        return;
+    }
+    Platform::SetWindowText(window, widget->GetText(true));
+    Platform::MoveWindow(window, widget->x + widget->width / 2 - kWidth / 2, widget->y - kHeight,
+                         kWidth, kHeight, false);
+    Platform::ShowWindow(window, true);
+    Platform::SelectAllText(window);
+    Platform::SetFocus(window);
+}
+
+void CEdit::Commit() {
+    if (window == nullptr) {
+        target = nullptr;
+        return;
+    }
+    const std::wstring text = Platform::GetWindowText(window, kMaxChars);
+    if (target != nullptr) {
+        target->SetUnitValue(static_cast<float>(ParseNumber(text)));
+    }
+    // Cleared before hiding: hiding takes the focus away and brings us back here.
+    target = nullptr;
+    Platform::ShowWindow(window, false);
+}
+
+void CEdit::Cancel() {
+    target = nullptr;
+    if (window != nullptr) {
+        Platform::ShowWindow(window, false);
+    }
+}
+
+void CEdit::ForgetWindow() {
+    window = nullptr;
+    target = nullptr;
+}
+
+bool CEdit::IsAllowedCharacter(std::uintptr_t c) {
+    return c == 8 || c == 12 || c == L'-' || c == L'.' || (c >= L'0' && c <= L'9') || c == L'k';
+}
+
+Platform::EditAction CEdit::EditProc(void* refData, std::uint32_t message, std::uintptr_t wParam) {
+    auto* self = static_cast<CEdit*>(refData);
+    switch (message) {
+    case Platform::kMsgKillFocus:
+        self->Commit();
+        return Platform::EditAction::Swallow;
+    case Platform::kMsgChar:
+        if (wParam == 13) {
+            self->Commit();
+            return Platform::EditAction::Swallow;
+        }
+        return IsAllowedCharacter(wParam) ? Platform::EditAction::PassOn
+                                          : Platform::EditAction::Swallow;
+    case Platform::kMsgDestroy:
+        self->ForgetWindow();
+        return Platform::EditAction::PassOnAndDetach;
+    default:
+        return Platform::EditAction::PassOn;
+    }
+}
+
+} // namespace VLM

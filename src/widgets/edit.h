@@ -1,0 +1,43 @@
+// The text entry: a small native edit box that opens over a control after a double click
+// and applies the number typed into it on Enter or when it loses the keyboard focus.
+#pragma once
+
+#include "platform/platform.h"
+#include "widgets/widget.h"
+
+namespace VLM {
+
+class CEdit : public CWidget {
+public:
+    static constexpr std::int32_t kWidth = 50;
+    static constexpr std::int32_t kHeight = 15;
+    static constexpr std::size_t kMaxChars = 11; // a buffer of 12 wide characters
+
+    explicit CEdit(CVSTGUI* owner);
+
+    // Creates the edit box inside the editor window, at every opening. [UI thread]
+    void CreateChild(Platform::WindowHandle parent);
+    // Opens the entry over `widget`, or closes it for null. [UI thread]
+    void Show(CWidget* widget);
+    // Applies the typed number to the target and closes the entry. [UI thread]
+    void Commit();
+    // Closes the entry without applying anything. [UI thread]
+    void Cancel();
+    // The editor window, and the edit box with it, is gone. [UI thread]
+    void ForgetWindow();
+    // The edit box's subclass procedure. [UI thread]
+    static Platform::EditAction EditProc(void* refData, std::uint32_t message,
+                                         std::uintptr_t wParam);
+    // Whether a typed character reaches the edit box.
+    static bool IsAllowedCharacter(std::uintptr_t character);
+
+    Platform::WindowHandle window = nullptr;
+    CWidget* target = nullptr;
+};
+
+// Reads a number as _wtof does (leading white space, optional sign, digits with an optional
+// fraction and exponent, up to the first character that cannot continue it; none gives 0),
+// always with a full stop as the decimal separator.
+double ParseNumber(const std::wstring& text);
+
+} // namespace VLM

@@ -1,0 +1,26 @@
+// The value read-out: while a control is dragged, its "label: value unit" text floats just
+// above it, rendered into a texture of the read-out's own.
+#pragma once
+
+#include "widgets/widget.h"
+
+namespace VLM {
+
+class CHint : public CWidget {
+public:
+    explicit CHint(CVSTGUI* owner);
+    ~CHint() override;
+
+    // Renders `text` into a texture and places the box above the target, inside the
+    // editor. [UI thread, editor open]
+    bool AcquireTexture() override;
+    // Renders again whenever the target's text changed. [UI thread, editor open]
+    void Draw() override;
+    // Deletes the read-out's own texture. [UI thread, editor open]
+    void ReleaseTexture() override;
+
+    CWidget* target = nullptr;
+    std::wstring text;
+};
+
+} // namespace VLM

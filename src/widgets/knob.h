@@ -1,0 +1,48 @@
+// The continuous control: dragged vertically (finer with Shift), reset by a Control-click,
+// typed into after a double click; builds the read-out text for the host and the hint.
+#pragma once
+
+#include "dsp/controldesc.h"
+#include "platform/platform.h"
+#include "widgets/meter.h"
+
+namespace VLM {
+
+class CKnob : public CMeter {
+public:
+    static constexpr float kDragStep = 0.01f;      // per pixel: the range in 100 pixels
+    static constexpr float kFineDragStep = 0.002f; // with Shift: the range in 500 pixels
+
+    CKnob(CVSTGUI* owner, const ControlDesc& desc);
+    ~CKnob() override;
+
+    void OnMouseDown(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
+    void OnMouseUp(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
+    void OnMouseMove(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
+    void OnDoubleClick(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
+    // Rebuilds the texts only after the value changed. [UI thread, or the host's thread
+    // asking for the parameter display]
+    const std::wstring& GetText(bool valueOnly) override;
+    // Clamps, stores a changed value and reports it to the host.
+    void SetValue(float newValue) override;
+    void SetUnitValue(float unitValue) override;
+
+    float ToUnit(float normalised) const;
+    float ToNormalised(float unitValue) const;
+
+    Platform::Point savedCursor;
+    bool cursorHidden = false;
+    std::int32_t pressY = 0;
+    float defaultValue;
+    float pressValue = 0.0f;
+    std::wstring format;
+    std::wstring plusFormat;
+    ValueMapFn valueMap;
+    float textValue;
+};
+
+// The number printed with a printf-style wide format into at most five characters, with a
+// full stop as the decimal separator whatever the locale.
+std::wstring FormatReadout(const std::wstring& format, double value);
+
+} // namespace VLM
