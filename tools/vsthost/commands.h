@@ -1,0 +1,45 @@
+// The four commands of vsthost and what they share.
+#pragma once
+
+#include "options.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace VLM {
+
+class CPlugin;
+
+int RunInfo(const SOptions& options);
+int RunRender(const SOptions& options);
+int RunResponse(const SOptions& options);
+int RunEditor(const SOptions& options);
+
+/// Refuses a plug-in that cannot process audio: no input, no output or no processReplacing.
+void RequireAudio(const CPlugin& plugin);
+/// Applies the settings in order; throws on an index out of range or a missing IN record.
+void ApplySettings(CPlugin& plugin, const std::vector<SSetting>& settings);
+/// Offset of the 8-byte state record with the given control id, or -1.
+long FindStateRecord(const std::vector<std::uint8_t>& chunk, std::int32_t id);
+/// Prints every parameter as "Parameter I: name=... value=... display=... label=...".
+void PrintParameters(CPlugin& plugin);
+/// Prints the bank chunk's size, its bytes and, when it is made of 8-byte records, the records.
+void PrintChunk(CPlugin& plugin);
+
+/// Fixed-size planar buffers for one processReplacing call.
+class CBlockBuffers {
+public:
+    CBlockBuffers(int inputs, int outputs, int frames);
+    float** Inputs() { return inputPointers.data(); }
+    float** Outputs() { return outputPointers.data(); }
+    float* Input(int channel) { return inputs[static_cast<std::size_t>(channel)].data(); }
+    float* Output(int channel) { return outputs[static_cast<std::size_t>(channel)].data(); }
+    void ClearInputs();
+    void ClearOutputs();
+
+private:
+    std::vector<std::vector<float>> inputs, outputs;
+    std::vector<float*> inputPointers, outputPointers;
+};
+
+} // namespace VLM

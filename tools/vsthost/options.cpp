@@ -1,0 +1,239 @@
+#include "options.h"
+
+#include "errors.h"
+#include "text.h"
+
+#include <cstddef>
+
+namespace VLM {
+namespace {
+
+constexpr int kBandCount = 10;
+constexpr double kBandRangeDb = 12.0;
+
+SSetting ParseParameterSetting(const std::string& text) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        throw Exceptions::Usage("--param expects INDEX=VALUE, not '" + Printable(text) + "'");
+    }
+    SSetting s;
+    s.kind = SSetting::EKind::Parameter;
+    s.index = static_cast<int>(ParseInteger(text.substr(0, eq), 0, 1 << 30, "--param index"));
+    const double value = ParseNumber(text.substr(eq + 1), "--param value");
+    if (value < 0.0 || value > 1.0) {
+        throw Exceptions::Usage("--param value must be from 0 to 1, not '" +
+                                Printable(text.substr(eq + 1)) + "'");
+    }
+    s.value = static_cast<float>(value);
+    s.source = "--param " + text;
+    return s;
+}
+
+SSetting ParseBandSetting(const std::string& text) {
+    const std::size_t eq = text.find('=');
+    if (eq == std::string::npos) {
+        throw Exceptions::Usage("--band expects K=DB, not '" + Printable(text) + "'");
+    }
+    SSetting s;
+    s.kind = SSetting::EKind::Parameter;
+    s.index = static_cast<int>(ParseInteger(text.substr(0, eq), 1, kBandCount, "--band K")) - 1;
+    const double db = ParseNumber(text.substr(eq + 1), "--band gain");
+    if (db < -kBandRangeDb || db > kBandRangeDb) {
+        throw Exceptions::Usage("--band gain must be from -12 to +12 dB, not '" +
+                                Printable(text.substr(eq + 1)) + "'");
+    }
+    s.value = BandValueFromDb(db);
+    s.source = "--band " + text;
+    return s;
+}
+
+SSetting ParseInSetting(const std::string& text) {
+    SSetting s;
+    s.kind = SSetting::EKind::InSwitch;
+    if (text == "on") {
+        s.value = 1.0f;
+    } else if (text == "off") {
+        s.value = 0.0f;
+    } else {
+        throw Exceptions::Usage("--in expects on or off, not '" + Printable(text) + "'");
+    }
+    s.source = "--in " + text;
+    return s;
+}
+
+ECommand CommandFromName(const std::string& name) {
+    if (name == "info") {
+        return ECommand::Info;
+    }
+    if (name == "render") {
+        return ECommand::Render;
+    }
+    if (name == "response") {
+        return ECommand::Response;
+    }
+    if (name == "editor") {
+        return ECommand::Editor;
+    }
+    if (name == "help" || name == "--help" || name == "-h") {
+        return ECommand::Help;
+    }
+    throw Exceptions::Usage("unknown command '" + Printable(name) + "' (see vsthost --help)");
+}
+
+std::size_t PositionalCount(ECommand command) {
+    switch (command) {
+    case ECommand::Render:
+        return 3;
+    case ECommand::Help:
+        return 0;
+    default:
+        return 1;
+    }
+}
+
+} // namespace
+
+float BandValueFromDb(double db) {
+    return static_cast<float>((db + kBandRangeDb) / (2.0 * kBandRangeDb));
+}
+
+SOptions ParseCommandLine(const std::vector<std::string>& args) {
+    if (args.empty()) {
+        throw Exceptions::Usage("no command given (see vsthost --help)");
+    }
+    SOptions options;
+    options.command = CommandFromName(args[0]);
+    if (options.command == ECommand::Help) {
+        return options;
+    }
+    const ECommand cmd = options.command;
+    const bool takesSettings = cmd != ECommand::Info;
+
+    std::vector<std::string> positional;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::string value;
+        bool hasValue = false;
+        if (name.size() > 2 && name.compare(0, 2, "--") == 0) {
+            // Accept "--opt=value" as well as "--opt value".
+            const std::size_t eq = name.find('=');
+            if (eq != std::string::npos) {
+                value = name.substr(eq + 1);
+                name = name.substr(0, eq);
+                hasValue = true;
+            }
+        } else if (name.empty() || name[0] != '-' || name == "-") {
+            positional.push_back(name);
+            continue;
+        }
+        auto next = [&]() -> std::string {
+            if (hasValue) {
+                return value;
+            }
+            if (i + 1 >= args.size()) {
+                throw Exceptions::Usage(name + " needs a value");
+            }
+            return args[++i];
+        };
+        auto flag = [&]() {
+            if (hasValue) {
+                throw Exceptions::Usage(name + " takes no value");
+            }
+        };
+        auto allowed = [&](bool ok) {
+            if (!ok) {
+                throw Exceptions::Usage("option " + Printable(name) + " does not apply to '" +
+                                        args[0] + "'");
+            }
+        };
+
+        if (name == "--param") {
+            allowed(takesSettings);
+            options.settings.push_back(ParseParameterSetting(next()));
+        } else if (name == "--band") {
+            allowed(takesSettings);
+            options.settings.push_back(ParseBandSetting(next()));
+        } else if (name == "--in") {
+            allowed(takesSettings);
+            options.settings.push_back(ParseInSetting(next()));
+        } else if (name == "--block") {
+            allowed(takesSettings);
+            options.blockSize = static_cast<int>(ParseInteger(next(), 1, 65536, "--block"));
+        } else if (name == "--settle") {
+            allowed(cmd == ECommand::Render || cmd == ECommand::Response);
+            options.settleBlocks = static_cast<int>(ParseInteger(next(), 0, 1000000, "--settle"));
+        } else if (name == "--float") {
+            allowed(cmd == ECommand::Render);
+            flag();
+            options.floatOutput = true;
+        } else if (name == "--png") {
+            allowed(cmd == ECommand::Response);
+            options.png = next();
+            if (options.png.empty()) {
+                throw Exceptions::Usage("--png needs a file name");
+            }
+        } else if (name == "--rate") {
+            allowed(cmd == ECommand::Response || cmd == ECommand::Editor);
+            options.sampleRate = static_cast<double>(ParseInteger(next(), 8000, 768000, "--rate"));
+        } else if (name == "--seconds") {
+            allowed(cmd == ECommand::Editor);
+            options.seconds = ParseNumber(next(), "--seconds");
+            if (options.seconds <= 0.0 || options.seconds > 86400.0) {
+                throw Exceptions::Usage("--seconds must be more than 0 and at most 86400");
+            }
+        } else if (name == "--log") {
+            allowed(cmd == ECommand::Editor);
+            flag();
+            options.log = true;
+        } else if (name == "--audio") {
+            allowed(cmd == ECommand::Editor);
+            flag();
+            options.audio = true;
+        } else {
+            throw Exceptions::Usage("unknown option '" + Printable(name) +
+                                    "' (see vsthost --help)");
+        }
+    }
+
+    const std::size_t wanted = PositionalCount(cmd);
+    if (positional.size() < wanted) {
+        throw Exceptions::Usage(cmd == ECommand::Render ? "render needs PLUGIN IN.wav OUT.wav"
+                                                        : args[0] + " needs the plug-in's path");
+    }
+    if (positional.size() > wanted) {
+        throw Exceptions::Usage("unexpected argument '" + Printable(positional[wanted]) + "'");
+    }
+    options.plugin = positional[0];
+    if (cmd == ECommand::Render) {
+        options.input = positional[1];
+        options.output = positional[2];
+    }
+    return options;
+}
+
+const char* UsageText() {
+    return "usage: vsthost COMMAND PLUGIN [options]\n"
+           "\n"
+           "Loads a VST 2.4 effect binary the way a DAW does and drives it.\n"
+           "\n"
+           "  vsthost info PLUGIN\n"
+           "      identity, record fields, parameters, programs and state size\n"
+           "  vsthost render PLUGIN IN.wav OUT.wav [settings] [--float] [--settle N]\n"
+           "      processes a mono or stereo file; OUT has the input's sample rate and\n"
+           "      sample format (32-bit float with --float) and always two channels when\n"
+           "      the plug-in has two outputs, mono input being fed to both inputs\n"
+           "  vsthost response PLUGIN [settings] [--png FILE] [--rate SR] [--settle N]\n"
+           "      measures the magnitude response after the smoothing has settled\n"
+           "  vsthost editor PLUGIN [settings] [--seconds N] [--log] [--audio] [--rate SR]\n"
+           "      opens the plug-in's editor in a window of its own\n"
+           "\n"
+           "settings, applied in order before processing starts:\n"
+           "  --param INDEX=VALUE   normalised parameter value, 0 to 1\n"
+           "  --band K=DB           band fader K (1..10) in dB, -12 to +12\n"
+           "  --in on|off           the IN switch, carried in the state chunk\n"
+           "  --block N             frames per processing block (default 512)\n"
+           "\n"
+           "Exit codes: 0 success, 1 failure, 2 bad command line, 3 the plug-in crashed.\n";
+}
+
+} // namespace VLM

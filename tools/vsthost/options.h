@@ -1,0 +1,48 @@
+// The command line of vsthost, parsed into one plain record before anything is loaded.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace VLM {
+
+enum class ECommand { Help, Info, Render, Response, Editor };
+
+/// One setting applied to the plug-in before processing, in command-line order.
+struct SSetting {
+    enum class EKind { Parameter, InSwitch };
+    EKind kind = EKind::Parameter;
+    int index = 0;      // parameter index (Parameter)
+    float value = 0.0f; // normalised value, or 1 / 0 for the IN switch
+    std::string source; // the option as written, for messages
+};
+
+struct SOptions {
+    ECommand command = ECommand::Help;
+    std::string plugin;
+    std::string input;
+    std::string output;
+    std::string png;
+    std::vector<SSetting> settings;
+    int blockSize = 512;
+    int settleBlocks = -1; // -1: the command's own default
+    bool floatOutput = false;
+    double sampleRate = 44100.0;
+    double seconds = -1.0; // -1: until the window closes
+    bool log = false;
+    bool audio = false;
+};
+
+/// The control id of the IN switch in the plug-in's state chunk.
+constexpr int kInSwitchId = 10;
+
+/// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
+SOptions ParseCommandLine(const std::vector<std::string>& args);
+
+/// The normalised value of a band fader for a gain in dB (-12..+12).
+float BandValueFromDb(double db);
+
+/// The full help text.
+const char* UsageText();
+
+} // namespace VLM
