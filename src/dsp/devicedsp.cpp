@@ -1,0 +1,62 @@
+#include "dsp/devicedsp.h"
+
+#include "device/devicegui.h"
+#include "gui/exceptions.h"
+
+#include <memory>
+#include <new>
+
+namespace VLM {
+
+namespace {
+
+constexpr VstInt32 kProgramCount = 2;
+constexpr VstInt32 kParameterCount = Controls::kBandCount;
+
+// The editor is built before the effect's bases and hands its address over with ownership.
+std::unique_ptr<CVSTGUI> MakeEditor(CDeviceDSP* effect, CDeviceGUI*& device) {
+    auto editor = std::make_unique<CDeviceGUI>(effect);
+    device = editor.get();
+    return editor;
+}
+
+} // namespace
+
+CDeviceDSP::CDeviceDSP(audioMasterCallback hostCallback)
+    : CVSTDSP(hostCallback, MakeEditor(this, device), L"Velmora", L"VLM Tarvix", L"VLM Tarvix",
+              kProgramCount, kParameterCount) {
+    engine.Init(getSampleRate());
+    setUniqueID(kUniqueId);
+}
+
+CDeviceDSP::~CDeviceDSP() = default;
+
+void CDeviceDSP::Process(float** buffers, VstInt32 frames) {
+    if (buffers == nullptr || frames <= 0) {
+        return;
+    }
+    // Each control value is read once, so the whole block sees one consistent setting.
+    float faders[Controls::kBandCount];
+    for (int band = 0; band < Controls::kBandCount; ++band) {
+        faders[band] = device->Fader(band).Value();
+    }
+    const float in = device->InButton().Value();
+    engine.ProcessBlock(buffers, frames, deviceSampleRate.load(std::memory_order_relaxed), faders,
+                        in);
+    device->InLamp().SetValue(in);
+}
+
+} // namespace VLM
+
+// The device's creation operation, called by the entry point.
+AudioEffect* createEffectInstance(audioMasterCallback audioMaster) {
+    try {
+        return new VLM::CDeviceDSP(audioMaster);
+    } catch (const VLM::Exceptions::Std& error) {
+        VLM::Exceptions::ShowError(error, VLM::kErrorCaption);
+        return nullptr;
+    } catch (...) {
+        // Anything else (such as running out of memory) must not reach the host either.
+        return nullptr;
+    }
+}

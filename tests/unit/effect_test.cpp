@@ -1,0 +1,410 @@
+// The equaliser effect as a host sees it: created through the entry point, driven through
+// the record only, on the fake platform.
+#include "dsp/eqcore.h"
+#include "host/vstmain.h"
+#include "platform/fake/fakeplatform.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Call {
+    VstInt32 opcode;
+    VstInt32 index;
+    float opt;
+};
+
+std::vector<Call> calls;
+
+VstIntPtr VLM_VSTCALL Host(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index,
+                           VstIntPtr /*value*/, void* /*ptr*/, float opt) {
+    calls.push_back({opcode, index, opt});
+    return opcode == audioMasterVersion ? 2400 : 0;
+}
+
+std::vector<Call> Automations() {
+    std::vector<Call> result;
+    for (const Call& c : calls) {
+        if (c.opcode == audioMasterAutomate) {
+            result.push_back(c);
+        }
+    }
+    return result;
+}
+
+class Effect : public ::testing::Test {
+protected:
+    void SetUp() override {
+        VLM::Fake::Reset();
+        calls.clear();
+        fx = VSTPluginMain(Host);
+        ASSERT_NE(fx, nullptr);
+        calls.clear();
+    }
+    void TearDown() override {
+        if (fx != nullptr) {
+            Dispatch(effClose);
+        }
+    }
+
+    VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
+                       void* ptr = nullptr, float opt = 0.0f) {
+        return fx->dispatcher(fx, opcode, index, value, ptr, opt);
+    }
+    std::string Text(VstInt32 opcode, VstInt32 index = 0) {
+        char buffer[80];
+        std::memset(buffer, 'x', sizeof buffer);
+        Dispatch(opcode, index, 0, buffer);
+        return std::string(buffer, strnlen(buffer, sizeof buffer));
+    }
+    std::vector<std::uint8_t> Chunk(bool preset) {
+        void* data = nullptr;
+        const auto size = Dispatch(effGetChunk, preset ? 1 : 0, 0, &data);
+        const auto* bytes = static_cast<const std::uint8_t*>(data);
+        return std::vector<std::uint8_t>(bytes, bytes + size);
+    }
+    // Processes `frames` of stereo input in separate output buffers.
+    void Process(std::vector<float>& left, std::vector<float>& right, std::vector<float>& outL,
+                 std::vector<float>& outR) {
+        float* in[2] = {left.data(), right.data()};
+        float* out[2] = {outL.data(), outR.data()};
+        fx->processReplacing(fx, in, out, static_cast<VstInt32>(left.size()));
+    }
+
+    AEffect* fx = nullptr;
+};
+
+std::vector<float> Noise(std::size_t frames, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    std::vector<float> samples(frames);
+    for (float& s : samples) {
+        s = uniform(random);
+    }
+    return samples;
+}
+
+TEST(EffectCreation, TheRecordCarriesTheEqualisersIdentity) {
+    VLM::Fake::Reset();
+    AEffect* fx = VSTPluginMain(Host);
+    ASSERT_NE(fx, nullptr);
+    EXPECT_EQ(fx->magic, kEffectMagic);
+    EXPECT_EQ(fx->flags, 0x31);
+    EXPECT_EQ(fx->numInputs, 2);
+    EXPECT_EQ(fx->numOutputs, 2);
+    EXPECT_EQ(fx->numParams, 10);
+    EXPECT_EQ(fx->numPrograms, 2);
+    EXPECT_EQ(fx->uniqueID, FourCharCode('V', 'L', 'M', '1'));
+    EXPECT_EQ(fx->version, 1);
+    EXPECT_EQ(fx->dispatcher(fx, effGetPlugCategory, 0, 0, nullptr, 0), kPlugCategEffect);
+    char text[65];
+    EXPECT_EQ(fx->dispatcher(fx, effGetEffectName, 0, 0, text, 0), 1);
+    EXPECT_STREQ(text, "VLM Tarvix");
+    EXPECT_EQ(fx->dispatcher(fx, effGetVendorString, 0, 0, text, 0), 1);
+    EXPECT_STREQ(text, "Velmora");
+    EXPECT_EQ(fx->dispatcher(fx, effGetProductString, 0, 0, text, 0), 1);
+    EXPECT_STREQ(text, "VLM Tarvix");
+    ERect* rect = nullptr;
+    EXPECT_EQ(fx->dispatcher(fx, effEditGetRect, 0, 0, &rect, 0), 1);
+    ASSERT_NE(rect, nullptr);
+    EXPECT_EQ(rect->right, 900);
+    EXPECT_EQ(rect->bottom, 258);
+    EXPECT_EQ(fx->dispatcher(fx, effClose, 0, 0, nullptr, 0), 1);
+}
+
+TEST(EffectCreation, AFailingEditorShowsOneErrorBoxAndGivesTheHostNothing) {
+    VLM::Fake::Reset();
+    VLM::Fake::Get().resources.erase(L"zem");
+    EXPECT_EQ(VSTPluginMain(Host), nullptr);
+    ASSERT_EQ(VLM::Fake::Get().messageBoxes.size(), 1u);
+    EXPECT_EQ(VLM::Fake::Get().messageBoxes[0].second, L"VLM Tarvix 1.0.0");
+    EXPECT_NE(VLM::Fake::Get().messageBoxes[0].first.find(L"Can't find resource \"ZEM\""),
+              std::wstring::npos);
+
+    VLM::Fake::Reset();
+    VLM::Fake::Get().startupStatus = 2;
+    EXPECT_EQ(VSTPluginMain(Host), nullptr);
+    EXPECT_EQ(VLM::Fake::Get().messageBoxes.size(), 1u);
+}
+
+TEST_F(Effect, ParametersAreTheControlsOfTheEditor) {
+    EXPECT_EQ(fx->getParameter(fx, 0), 0.5f);
+    EXPECT_EQ(Text(effGetParamName, 0), "31 Hz");
+    EXPECT_EQ(Text(effGetParamName, 9), "16 kHz");
+    EXPECT_EQ(Text(effGetParamLabel, 0), "dB");
+    EXPECT_EQ(Text(effGetParamDisplay, 0), "0.0");
+    // The lookup is by control id, not bounded by the announced count.
+    EXPECT_EQ(Text(effGetParamName, 10), "On/Off");
+    EXPECT_EQ(fx->getParameter(fx, 10), 1.0f);
+    EXPECT_EQ(fx->getParameter(fx, 42), 0.0f);
+    EXPECT_EQ(Text(effGetParamName, 42), "");
+    EXPECT_EQ(Text(effGetParamDisplay, -7), "");
+
+    fx->setParameter(fx, 3, 0.75f);
+    EXPECT_EQ(fx->getParameter(fx, 3), 0.75f);
+    EXPECT_EQ(Text(effGetParamDisplay, 3), "+6.0");
+    EXPECT_EQ(Text(effGetParamName, 3), "250 Hz");
+    fx->setParameter(fx, 0, 1.5f);
+    EXPECT_EQ(fx->getParameter(fx, 0), 1.0f);
+    EXPECT_EQ(Text(effGetParamDisplay, 0), "+12.0");
+    fx->setParameter(fx, 1, -0.2f);
+    EXPECT_EQ(fx->getParameter(fx, 1), 0.0f);
+    EXPECT_EQ(Text(effGetParamDisplay, 1), "-12.0");
+    fx->setParameter(fx, 42, 0.3f); // no control: nothing happens
+}
+
+TEST_F(Effect, HostWritesAreEchoedAsAutomationOnlyWhenTheyChangeTheValue) {
+    fx->setParameter(fx, 2, 0.5f);
+    EXPECT_TRUE(Automations().empty()) << "a write of the value already held was reported";
+    fx->setParameter(fx, 2, 0.25f);
+    ASSERT_EQ(Automations().size(), 1u);
+    EXPECT_EQ(Automations()[0].index, 2);
+    EXPECT_EQ(Automations()[0].opt, 0.25f);
+    // Clamping to the value held is no change either.
+    fx->setParameter(fx, 0, 1.0f);
+    calls.clear();
+    fx->setParameter(fx, 0, 7.0f);
+    EXPECT_TRUE(Automations().empty());
+}
+
+TEST_F(Effect, NonFiniteParameterValuesAreNeverStored) {
+    fx->setParameter(fx, 4, 0.8f);
+    calls.clear();
+    fx->setParameter(fx, 4, std::numeric_limits<float>::quiet_NaN());
+    EXPECT_EQ(fx->getParameter(fx, 4), 0.8f);
+    EXPECT_TRUE(Automations().empty());
+    fx->setParameter(fx, 4, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(fx->getParameter(fx, 4), 1.0f);
+    fx->setParameter(fx, 4, -std::numeric_limits<float>::infinity());
+    EXPECT_EQ(fx->getParameter(fx, 4), 0.0f);
+}
+
+TEST_F(Effect, TheChunkListsEveryControlInEditorOrder) {
+    fx->setParameter(fx, 5, 0.75f);
+    for (bool preset : {false, true}) {
+        const auto chunk = Chunk(preset);
+        ASSERT_EQ(chunk.size(), 120u);
+        const std::int32_t expectedIds[15] = {-1, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, -1};
+        for (int r = 0; r < 15; ++r) {
+            std::int32_t id = 0;
+            float value = 0;
+            std::memcpy(&id, &chunk[r * 8], 4);
+            std::memcpy(&value, &chunk[r * 8 + 4], 4);
+            EXPECT_EQ(id, expectedIds[r]) << "record " << r;
+            const float expected = (id == 5)              ? 0.75f
+                                   : (id >= 0 && id < 10) ? 0.5f
+                                   : (id == 10)           ? 1.0f
+                                                          : 0.0f;
+            EXPECT_EQ(value, expected) << "record " << r;
+        }
+    }
+    EXPECT_EQ(Dispatch(effGetChunk, 0, 0, nullptr), 0);
+}
+
+TEST_F(Effect, RestoringAChunkReportsEachChangedFaderOrButtonOnce) {
+    auto chunk = Chunk(false);
+    // Another instance's state: band 1 at +12 dB, band 7 at -12 dB, IN off, lamp lit.
+    const auto put = [&](int record, float value) {
+        std::memcpy(&chunk[record * 8 + 4], &value, 4);
+    };
+    put(2, 1.0f);
+    put(8, 0.0f);
+    put(12, 0.0f);
+    put(13, 1.0f);
+    put(0, 0.9f); // the faceplate's record: it holds no value
+    EXPECT_EQ(Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data()), 1);
+    const auto automations = Automations();
+    ASSERT_EQ(automations.size(), 3u);
+    EXPECT_EQ(automations[0].index, 0);
+    EXPECT_EQ(automations[0].opt, 1.0f);
+    EXPECT_EQ(automations[1].index, 6);
+    EXPECT_EQ(automations[2].index, 10);
+    EXPECT_EQ(automations[2].opt, 0.0f);
+    EXPECT_EQ(fx->getParameter(fx, 0), 1.0f);
+    EXPECT_EQ(fx->getParameter(fx, 6), 0.0f);
+    EXPECT_EQ(fx->getParameter(fx, 10), 0.0f);
+    EXPECT_EQ(fx->getParameter(fx, 11), 1.0f);
+
+    // The same state again changes nothing and reports nothing.
+    calls.clear();
+    EXPECT_EQ(Dispatch(effSetChunk, 1, static_cast<VstIntPtr>(chunk.size()), chunk.data()), 1);
+    EXPECT_TRUE(Automations().empty());
+}
+
+TEST_F(Effect, PartialAndEmptyChunksApplyOnlyWholeRecords) {
+    std::uint8_t twelve[12] = {};
+    const std::int32_t id = 3;
+    const float value = 0.25f;
+    std::memcpy(twelve, &id, 4);
+    std::memcpy(twelve + 4, &value, 4);
+    std::memcpy(twelve + 8, &id, 4); // a trailing partial record
+    EXPECT_EQ(Dispatch(effSetChunk, 0, 12, twelve), 1);
+    EXPECT_EQ(fx->getParameter(fx, 3), 0.25f);
+    EXPECT_EQ(Automations().size(), 1u);
+
+    EXPECT_EQ(Dispatch(effSetChunk, 0, 8, nullptr), 0);
+    EXPECT_EQ(Dispatch(effSetChunk, 0, 0, twelve), 0);
+    EXPECT_EQ(Dispatch(effSetChunk, 0, -8, twelve), 0);
+    // A record of an unknown id and one with NaN are skipped; the others still apply.
+    std::uint8_t mixed[24] = {};
+    const std::int32_t ids[3] = {77, 1, 2};
+    const float values[3] = {0.1f, std::numeric_limits<float>::quiet_NaN(), 0.9f};
+    for (int r = 0; r < 3; ++r) {
+        std::memcpy(mixed + r * 8, &ids[r], 4);
+        std::memcpy(mixed + r * 8 + 4, &values[r], 4);
+    }
+    EXPECT_EQ(Dispatch(effSetChunk, 0, 24, mixed), 1);
+    EXPECT_EQ(fx->getParameter(fx, 1), 0.5f);
+    EXPECT_EQ(fx->getParameter(fx, 2), 0.9f);
+}
+
+TEST_F(Effect, ProgramsCarryNamesOnly) {
+    EXPECT_EQ(Text(effGetProgramName), "Default");
+    fx->setParameter(fx, 0, 0.9f);
+    Dispatch(effSetProgram, 0, 1);
+    EXPECT_EQ(Dispatch(effGetProgram), 1);
+    EXPECT_EQ(Text(effGetProgramName), "Some non-Default Preset");
+    EXPECT_EQ(fx->getParameter(fx, 0), 0.9f) << "a program change touched a value";
+    Dispatch(effSetProgram, 0, 2); // out of range: ignored
+    EXPECT_EQ(Dispatch(effGetProgram), 1);
+    char name[25];
+    EXPECT_EQ(Dispatch(effGetProgramNameIndexed, 0, 0, name), 1);
+    EXPECT_STREQ(name, "Default");
+    EXPECT_EQ(Dispatch(effGetProgramNameIndexed, 1, 0, name), 1);
+    EXPECT_STREQ(name, "Some non-Default Preset");
+}
+
+TEST_F(Effect, HostTextBuffersAreAlwaysTerminatedWithinTheirSize) {
+    char buffer[80];
+    for (VstInt32 opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
+        for (VstInt32 index = -1; index < 13; ++index) {
+            std::memset(buffer, 'x', sizeof buffer);
+            Dispatch(opcode, index, 0, buffer);
+            EXPECT_LT(strnlen(buffer, sizeof buffer), static_cast<std::size_t>(kVstMaxParamStrLen))
+                << "opcode " << opcode << " index " << index;
+        }
+    }
+    // Null text pointers from a host do no harm.
+    for (VstInt32 opcode :
+         {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetProgramName,
+          effGetEffectName, effGetVendorString, effGetProductString, effGetProgramNameIndexed}) {
+        Dispatch(opcode, 0, 0, nullptr);
+    }
+}
+
+TEST_F(Effect, ZeroFramesAndNullBuffersChangeNothingNotEvenTheLamp) {
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f);
+    std::vector<float> l(4, 0.25f), r(4, 0.5f), ol(4, 9.0f), or_(4, 9.0f);
+    float* in[2] = {l.data(), r.data()};
+    float* out[2] = {ol.data(), or_.data()};
+    fx->processReplacing(fx, in, out, 0);
+    EXPECT_EQ(ol[0], 9.0f) << "zero frames copied something";
+    fx->processReplacing(fx, in, out, -5);
+    EXPECT_EQ(ol[0], 9.0f);
+    fx->processReplacing(fx, nullptr, out, 4);
+    fx->processReplacing(fx, in, nullptr, 4);
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f) << "the lamp lit without a processed block";
+    fx->processReplacing(fx, in, out, 4);
+    EXPECT_EQ(fx->getParameter(fx, 11), 1.0f);
+}
+
+TEST_F(Effect, WithInOutTheOutputIsBitIdenticalAndTheLampFollowsAtTheNextBlock) {
+    fx->setParameter(fx, 5, 1.0f);
+    fx->setParameter(fx, 10, 0.0f);
+    auto l = Noise(512, 1), r = Noise(512, 2);
+    l[7] = -0.0f;
+    l[9] = 1e-40f;
+    std::vector<float> ol(512), or_(512);
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f);
+    Process(l, r, ol, or_);
+    EXPECT_EQ(std::memcmp(l.data(), ol.data(), 512 * sizeof(float)), 0);
+    EXPECT_EQ(std::memcmp(r.data(), or_.data(), 512 * sizeof(float)), 0);
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f);
+
+    fx->setParameter(fx, 10, 1.0f);
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f) << "the lamp changed before the next block";
+    Process(l, r, ol, or_);
+    EXPECT_EQ(fx->getParameter(fx, 11), 1.0f);
+    EXPECT_NE(std::memcmp(l.data(), ol.data(), 512 * sizeof(float)), 0);
+
+    // Processing in place (the same buffers for input and output) works too.
+    fx->setParameter(fx, 10, 0.0f);
+    auto copy = l;
+    Process(l, r, l, r);
+    EXPECT_EQ(std::memcmp(copy.data(), l.data(), 512 * sizeof(float)), 0);
+    EXPECT_EQ(fx->getParameter(fx, 11), 0.0f);
+}
+
+// The effect is the engine driven by the controls: the same inputs through a bare engine give
+// the same bits, also across a sample-rate change that takes effect at the next block.
+TEST_F(Effect, ProcessingIsTheEngineDrivenByTheControlsAcrossASampleRateChange) {
+    VLM::EqCore reference;
+    reference.Init(44100.0f);
+    float faders[10] = {0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f};
+    const float settings[3][2] = {{0, 0.9f}, {7, 0.2f}, {9, 1.0f}};
+    for (const auto& s : settings) {
+        fx->setParameter(fx, static_cast<VstInt32>(s[0]), s[1]);
+        faders[static_cast<int>(s[0])] = s[1];
+    }
+    float rate = 44100.0f;
+    for (int block = 0; block < 12; ++block) {
+        if (block == 5) {
+            rate = 48000.0f;
+            Dispatch(effSetSampleRate, 0, 0, nullptr, rate);
+        }
+        const std::size_t frames = block % 3 == 0 ? 256 : 512;
+        auto l = Noise(frames, 10 + block), r = Noise(frames, 100 + block);
+        std::vector<float> ol(frames), or_(frames);
+        Process(l, r, ol, or_);
+        float* ref[2] = {l.data(), r.data()};
+        reference.ProcessBlock(ref, static_cast<std::int32_t>(frames), rate, faders, 1.0f);
+        ASSERT_EQ(std::memcmp(ol.data(), l.data(), frames * sizeof(float)), 0) << "block " << block;
+        ASSERT_EQ(std::memcmp(or_.data(), r.data(), frames * sizeof(float)), 0)
+            << "block " << block;
+    }
+}
+
+TEST(EffectInstances, TwoInstancesKeepTheirOwnValuesAndProcessIndependently) {
+    VLM::Fake::Reset();
+    AEffect* a = VSTPluginMain(Host);
+    AEffect* b = VSTPluginMain(Host);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    a->setParameter(a, 0, 1.0f);
+    b->setParameter(b, 10, 0.0f);
+    EXPECT_EQ(b->getParameter(b, 0), 0.5f);
+    EXPECT_EQ(a->getParameter(a, 10), 1.0f);
+
+    auto l = Noise(512, 5), r = Noise(512, 6);
+    std::vector<float> al(512), ar(512), bl(512), br(512);
+    for (int block = 0; block < 4; ++block) {
+        float* in[2] = {l.data(), r.data()};
+        float* outA[2] = {al.data(), ar.data()};
+        float* outB[2] = {bl.data(), br.data()};
+        a->processReplacing(a, in, outA, 512);
+        b->processReplacing(b, in, outB, 512);
+    }
+    EXPECT_EQ(std::memcmp(l.data(), bl.data(), 512 * sizeof(float)), 0) << "b is switched out";
+    EXPECT_NE(std::memcmp(l.data(), al.data(), 512 * sizeof(float)), 0);
+    EXPECT_EQ(a->dispatcher(a, effClose, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(b->dispatcher(b, effClose, 0, 0, nullptr, 0), 1);
+}
+
+TEST_F(Effect, SuspendAndResumeLeaveEverythingAsItWas) {
+    fx->setParameter(fx, 8, 0.3f);
+    Dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    Dispatch(effMainsChanged, 0, 0);
+    Dispatch(effMainsChanged, 0, 1);
+    EXPECT_EQ(fx->getParameter(fx, 8), 0.3f);
+    EXPECT_EQ(Dispatch(effGetVstVersion), 2400);
+}
+
+} // namespace
