@@ -220,17 +220,8 @@ Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
     Fake::Bitmap bitmap;
     bitmap.width = static_cast<std::int32_t>(Fake::GetU32(bytes + 4));
     bitmap.height = static_cast<std::int32_t>(Fake::GetU32(bytes + 8));
-    const std::uint8_t seed = bytes[12];
-    bitmap.pixels.resize(static_cast<std::size_t>(bitmap.width) * bitmap.height * 4);
-    for (std::int32_t y = 0; y < bitmap.height; ++y) {
-        for (std::int32_t x = 0; x < bitmap.width; ++x) {
-            std::uint8_t* p = &bitmap.pixels[(static_cast<std::size_t>(y) * bitmap.width + x) * 4];
-            p[0] = static_cast<std::uint8_t>(x);
-            p[1] = static_cast<std::uint8_t>(y);
-            p[2] = seed;
-            p[3] = 255;
-        }
-    }
+    bitmap.seed = bytes[12];
+    bitmap.decoded = true; // pixels are made when first locked
     result.handle = Fake::NewHandle();
     Get().bitmaps[result.handle] = std::move(bitmap);
     return result;
@@ -266,6 +257,19 @@ bool LockPixels(BitmapHandle bitmap, PixelRows& rows) {
     auto it = Get().bitmaps.find(bitmap);
     if (it == Get().bitmaps.end()) {
         return false;
+    }
+    Fake::Bitmap& b = it->second;
+    if (b.decoded && b.pixels.empty()) {
+        b.pixels.resize(static_cast<std::size_t>(b.width) * b.height * 4);
+        for (std::int32_t y = 0; y < b.height; ++y) {
+            for (std::int32_t x = 0; x < b.width; ++x) {
+                std::uint8_t* p = &b.pixels[(static_cast<std::size_t>(y) * b.width + x) * 4];
+                p[0] = static_cast<std::uint8_t>(x);
+                p[1] = static_cast<std::uint8_t>(y);
+                p[2] = b.seed;
+                p[3] = 255;
+            }
+        }
     }
     rows.scan0 = it->second.pixels.data();
     rows.width = it->second.width;

@@ -39,6 +39,8 @@ struct Bitmap {
     std::int32_t height = 0;
     std::vector<std::uint8_t> pixels; // BGRA, stride = width * 4
     std::wstring text;                // what RenderText drew
+    bool decoded = false;             // made by DecodeImage from an encoded image
+    std::uint8_t seed = 0;
 };
 
 // One GL_QUADS primitive: four corners, texture coordinate and vertex each.

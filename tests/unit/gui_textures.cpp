@@ -1,0 +1,208 @@
+#include "gui/exceptions.h"
+#include "gui/textures.h"
+#include "gui_support.h"
+
+namespace VLM {
+namespace {
+
+using Testing::EditorTest;
+
+TEST(FilmstripName, FramesAndColumns) {
+    const FilmstripLayout fader = ParseFilmstripName(L"FADER01[64x18]");
+    EXPECT_TRUE(fader.hasSuffix);
+    EXPECT_EQ(fader.frameCount, 64);
+    EXPECT_EQ(fader.columnCount, 18);
+    const FilmstripLayout button = ParseFilmstripName(L"Button[2]");
+    EXPECT_EQ(button.frameCount, 2);
+    EXPECT_EQ(button.columnCount, 1);
+    const FilmstripLayout plain = ParseFilmstripName(L"ZEM");
+    EXPECT_FALSE(plain.hasSuffix);
+    EXPECT_EQ(plain.frameCount, 1);
+    EXPECT_EQ(plain.columnCount, 1);
+}
+
+TEST(FilmstripName, UpperCaseSeparatorIsNotAColumnCount) {
+    const FilmstripLayout layout = ParseFilmstripName(L"FADER01[64X18]");
+    EXPECT_EQ(layout.frameCount, 64);
+    EXPECT_EQ(layout.columnCount, 1);
+}
+
+TEST(FilmstripName, CountsBelowOneAreOne) {
+    EXPECT_EQ(ParseFilmstripName(L"A[0x0]").frameCount, 1);
+    EXPECT_EQ(ParseFilmstripName(L"A[0x0]").columnCount, 1);
+    EXPECT_EQ(ParseFilmstripName(L"A[-4x-2]").frameCount, 1);
+    EXPECT_EQ(ParseFilmstripName(L"A[-4x-2]").columnCount, 1);
+    EXPECT_EQ(ParseFilmstripName(L"A[").frameCount, 1);
+    EXPECT_EQ(ParseFilmstripName(L"A[x]").columnCount, 1);
+}
+
+TEST(FilmstripName, ReadsIntegersAsTheRuntimeDoes) {
+    EXPECT_EQ(ReadInteger(L"  +42abc"), 42);
+    EXPECT_EQ(ReadInteger(L"-7"), -7);
+    EXPECT_EQ(ReadInteger(L"x1"), 0);
+    EXPECT_EQ(ReadInteger(L"99999999999"), 2147483647);
+}
+
+TEST(TextureSide, SmallestPowerOfTwoFromTwo) {
+    EXPECT_EQ(TextureSide(1), 2);
+    EXPECT_EQ(TextureSide(2), 2);
+    EXPECT_EQ(TextureSide(3), 4);
+    EXPECT_EQ(TextureSide(258), 512);
+    EXPECT_EQ(TextureSide(900), 1024);
+    EXPECT_EQ(TextureSide(1024), 1024);
+    EXPECT_EQ(TextureSide(2000000), 524288);
+}
+
+TEST(ResourceStream, EmptyNameOrTypeGivesNoStream) {
+    Fake::Reset();
+    EXPECT_FALSE(OpenResourceStream(L"", L"IMG").has_value());
+    EXPECT_FALSE(OpenResourceStream(L"ZEM", L"").has_value());
+    EXPECT_TRUE(Fake::Get().resourceLookups.empty());
+}
+
+TEST(ResourceStream, LooksUpLowerCaseAndQuotesNameAsGiven) {
+    Fake::Reset();
+    EXPECT_TRUE(OpenResourceStream(L"Button[2]", L"IMG").has_value());
+    ASSERT_EQ(Fake::Get().resourceLookups.size(), 1u);
+    EXPECT_EQ(Fake::Get().resourceLookups[0], L"button[2]");
+    try {
+        OpenResourceStream(L"Missing[2]", L"IMG");
+        FAIL() << "a missing resource gave a stream";
+    } catch (const Exceptions::Std& error) {
+        EXPECT_EQ(error.Message(), L" RESOURCE ERROR:\r\n\r\nCan't find resource \"Missing[2]\" "
+                                   L"of type \"IMG\".");
+    }
+}
+
+class TextureCacheTest : public EditorTest {
+protected:
+    std::uint32_t Acquire(const std::wstring& name) {
+        return editor->AcquireImage(name, width, height, u, v);
+    }
+    std::int32_t width = -5, height = -5;
+    float u = -5.0f, v = -5.0f;
+};
+
+TEST_F(TextureCacheTest, EmptyNameAcquiresNothing) {
+    Open();
+    EXPECT_EQ(Acquire(L""), 0u);
+    EXPECT_EQ(width, -5) << "outputs must stay untouched";
+    EXPECT_EQ(u, -5.0f);
+    EXPECT_EQ(editor->Textures().count(L""), 0u);
+}
+
+TEST_F(TextureCacheTest, FaderTextureIsPowerOfTwoWithImageTopLeft) {
+    Open();
+    Fake::Get().gl.keepPixels = true;
+    Fake::AddImage(L"STRIP[3]", 900, 940, 77);
+    const std::uint32_t texture = Acquire(L"STRIP[3]");
+    ASSERT_NE(texture, 0u);
+    EXPECT_EQ(width, 900);
+    EXPECT_EQ(height, 940);
+    EXPECT_FLOAT_EQ(u, 0.87890625f);
+    EXPECT_FLOAT_EQ(v, 0.91796875f);
+    const Fake::Upload& upload = Fake::Get().gl.uploads.at(texture);
+    EXPECT_EQ(upload.width, 1024);
+    EXPECT_EQ(upload.height, 1024);
+    EXPECT_EQ(upload.internalFormat, GL_RGBA8);
+    EXPECT_EQ(upload.format, static_cast<GLenum>(GL_BGRA));
+    // The fake image's pixel (x, y) is blue x, green y, red the seed.
+    auto pixel = [&](int x, int y) { return &upload.pixels[(std::size_t(y) * 1024 + x) * 4]; };
+    EXPECT_EQ(pixel(0, 0)[2], 77);
+    EXPECT_EQ(pixel(899, 939)[0], 899 % 256);
+    EXPECT_EQ(pixel(899, 939)[1], 939 % 256);
+    EXPECT_EQ(pixel(899, 939)[2], 77);
+    EXPECT_EQ(Fake::Get().gl.texParameters[GL_TEXTURE_MIN_FILTER], GL_LINEAR);
+    EXPECT_EQ(Fake::Get().gl.texParameters[GL_TEXTURE_MAG_FILTER], GL_LINEAR);
+    editor->ReleaseImage(texture);
+}
+
+TEST_F(TextureCacheTest, SharedByNameAndDeletedAtTheLastRelease) {
+    Open();
+    Fake::AddImage(L"DOT", 1, 64);
+    const std::uint32_t first = Acquire(L"DOT");
+    const std::uint32_t second = Acquire(L"DOT");
+    EXPECT_EQ(first, second);
+    EXPECT_FLOAT_EQ(u, 0.5f) << "a 1-pixel side takes a texture side of 2";
+    EXPECT_FLOAT_EQ(v, 1.0f);
+    EXPECT_EQ(editor->Textures().at(L"DOT").refCount, 2);
+    EXPECT_EQ(Fake::CallCount("DecodeImage"), 1) << "the second acquisition must not decode";
+    editor->ReleaseImage(first);
+    EXPECT_EQ(Fake::Get().gl.liveTextures.count(first), 1u);
+    editor->ReleaseImage(first);
+    EXPECT_EQ(Fake::Get().gl.liveTextures.count(first), 0u);
+    EXPECT_EQ(editor->Textures().count(L"DOT"), 0u);
+    editor->ReleaseImage(first); // once more than acquired
+    editor->ReleaseImage(0);
+    EXPECT_EQ(Fake::GLCallCount("glDeleteTextures"), 1);
+}
+
+TEST_F(TextureCacheTest, KeysAreCaseSensitiveButResourcesAreNot) {
+    Open();
+    const std::uint32_t a = Acquire(L"Button[2]");
+    const std::uint32_t b = Acquire(L"BUTTON[2]");
+    EXPECT_NE(a, 0u);
+    EXPECT_NE(b, 0u);
+    EXPECT_NE(a, b);
+    // The controls' thirteen images, "Button[2]" among them, and the new key.
+    EXPECT_EQ(editor->Textures().size(), 13u + 1u);
+}
+
+TEST_F(TextureCacheTest, UndecodableImageReportsSizeZero) {
+    Open();
+    Fake::Get().resources[L"broken"] = {1, 2, 3};
+    try {
+        Acquire(L"Broken");
+        FAIL() << "an undecodable image was accepted";
+    } catch (const Exceptions::GDIPImage& error) {
+        EXPECT_EQ(error.Message(), L" GDI+ ERROR:\r\n\r\nFunction: Gdiplus::Bitmap() error = 0x2"
+                                   L"\r\nImage: \"Broken\" (0x0px)\r\n\r\nCan't load image.");
+    }
+    EXPECT_EQ(editor->Textures().count(L"Broken"), 0u);
+}
+
+TEST_F(TextureCacheTest, PowerOfTwoBitmapFailureNamesIt) {
+    Open();
+    Fake::AddImage(L"NEW", 10, 10);
+    Fake::Get().createBitmapStatus = 3;
+    try {
+        Acquire(L"NEW");
+        FAIL() << "a failed power-of-two bitmap was accepted";
+    } catch (const Exceptions::GDIPImage& error) {
+        EXPECT_NE(error.Message().find(L"error = 0x3\r\nImage: \"iImagePow2\" (0x0px)"),
+                  std::wstring::npos)
+            << "got: " << testing::PrintToString(error.Message());
+    }
+}
+
+TEST_F(TextureCacheTest, RefusedUploadLeavesNoTextureBehind) {
+    Open();
+    Fake::AddImage(L"BIG", 900, 940);
+    Fake::Get().gl.failOn["glTexImage2D"] = GL_OUT_OF_MEMORY;
+    EXPECT_THROW(Acquire(L"BIG"), Exceptions::OGLTexImage2D);
+    EXPECT_EQ(editor->Textures().count(L"BIG"), 0u) << "a failed load must not stay cached";
+    const std::size_t liveAfterFailure = Fake::Get().gl.liveTextures.size();
+    Fake::Get().gl.failOn.clear();
+    const std::uint32_t texture = Acquire(L"BIG");
+    ASSERT_NE(texture, 0u);
+    EXPECT_EQ(Fake::Get().gl.uploads.count(texture), 1u) << "texture handed out without data";
+    EXPECT_EQ(Fake::Get().gl.liveTextures.size(), liveAfterFailure + 1)
+        << "the failed texture name was not deleted";
+    editor->ReleaseImage(texture);
+}
+
+TEST_F(TextureCacheTest, GenerateAndBindFailuresNameTheirFunction) {
+    Open();
+    Fake::AddImage(L"ONE", 4, 4);
+    Fake::Get().gl.failOn["glBindTexture"] = GL_INVALID_OPERATION;
+    try {
+        Acquire(L"ONE");
+        FAIL() << "a bind failure was ignored";
+    } catch (const Exceptions::OGL& error) {
+        EXPECT_NE(error.Message().find(L"Function: glBindTexture(): error = 0x502"),
+                  std::wstring::npos);
+    }
+}
+
+} // namespace
+} // namespace VLM
