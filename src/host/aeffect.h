@@ -316,7 +316,7 @@ enum VstPlugCategory : VstInt32 {
 
 /// Sizes of the host's text buffers, terminator included.
 constexpr int kVstMaxParamStrLen = 8;
-constexpr int kVstMaxProgNameLen = 24;
+constexpr int kVstMaxProgNameLen = 24; // the exception: 24 characters plus the terminator
 constexpr int kVstMaxEffectNameLen = 32;
 constexpr int kVstMaxVendorStrLen = 64;
 constexpr int kVstMaxProductStrLen = 64;

@@ -1,5 +1,7 @@
 #include "host/audioeffect.h"
 
+#include "host/hosttext.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -91,7 +93,8 @@ AudioEffect::~AudioEffect() {
 VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                   float opt) {
     // Every request that writes through or reads from ptr is answered 0 without a call when
-    // the host passes null, so no operation below ever sees a null buffer.
+    // the host passes null, so no operation below ever sees a null buffer; every text written
+    // for the host is terminated within the buffer size the interface documents.
     switch (opcode) {
     case effOpen:
         open();
@@ -115,21 +118,25 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effGetProgramName:
         if (ptr != nullptr) {
             getProgramName(static_cast<char*>(ptr));
+            VLM::TerminateHostText(ptr, VLM::kProgramNameBytes);
         }
         return 0;
     case effGetParamLabel:
         if (ptr != nullptr) {
             getParameterLabel(index, static_cast<char*>(ptr));
+            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
         }
         return 0;
     case effGetParamDisplay:
         if (ptr != nullptr) {
             getParameterDisplay(index, static_cast<char*>(ptr));
+            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
         }
         return 0;
     case effGetParamName:
         if (ptr != nullptr) {
             getParameterName(index, static_cast<char*>(ptr));
+            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
         }
         return 0;
     case effSetSampleRate:

@@ -26,10 +26,11 @@ public:
 
     virtual void setSampleRate(float rate) { sampleRate = rate; }  // [UI thread]
     virtual void setBlockSize(VstInt32 size) { blockSize = size; } // [UI thread]
-    virtual void processReplacing(float** inputs, float** outputs, // [audio thread]
-                                  VstInt32 sampleFrames) = 0;
+    // [audio thread] The entry passes only non-null buffers and sampleFrames >= 0.
+    virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
+    // [audio thread] Not announced in the flags; does nothing.
     virtual void processDoubleReplacing(double** /*inputs*/, double** /*outputs*/,
-                                        VstInt32 /*sampleFrames*/) {} // [audio thread]
+                                        VstInt32 /*sampleFrames*/) {}
 
     virtual void setParameter(VstInt32 /*index*/, float /*value*/) {} // [any thread]
     virtual float getParameter(VstInt32 /*index*/) { return 0.0f; }   // [any thread]
@@ -42,6 +43,7 @@ public:
     virtual void getProgramName(char* name);                            // [UI thread]
 
     // [UI thread] Texts of one parameter, each into a host buffer of kVstMaxParamStrLen bytes.
+    // The dispatcher never passes a null buffer to these or to getProgramName.
     virtual void getParameterLabel(VstInt32 index, char* label);
     virtual void getParameterDisplay(VstInt32 index, char* text);
     virtual void getParameterName(VstInt32 index, char* text);
@@ -68,7 +70,7 @@ public:
     virtual float getSampleRate() { return sampleRate; }  // [any thread]
     virtual VstInt32 getBlockSize() { return blockSize; } // [any thread]
 
-    // Requests to the host; each falls back when there is no host callback.
+    // [caller's thread] Requests to the host; each falls back when there is no callback.
     virtual VstInt32 getMasterVersion();
     virtual VstInt32 getCurrentUniqueId();
     virtual void masterIdle();
@@ -80,9 +82,8 @@ public:
     virtual void float2string(float value, char* text, VstInt32 maxLen);
     virtual void int2string(VstInt32 value, char* text, VstInt32 maxLen);
 
-    // Accumulating processing, superseded by processReplacing; does nothing.
-    virtual void process(float** /*inputs*/, float** /*outputs*/, VstInt32 /*sampleFrames*/) {
-    } // [audio thread]
+    // [audio thread] Accumulating processing, superseded by processReplacing; does nothing.
+    virtual void process(float** /*inputs*/, float** /*outputs*/, VstInt32 /*sampleFrames*/) {}
     virtual float getVu() { return 0.0f; }
     virtual void hasVu(bool state = true) { setFlag(effFlagsHasVu, state); }
     virtual void hasClip(bool state = true) { setFlag(effFlagsHasClip, state); }

@@ -1,5 +1,7 @@
 #include "host/audioeffectx.h"
 
+#include "host/hosttext.h"
+
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -26,6 +28,12 @@ unsigned char modifierByte(float opt) {
     return static_cast<unsigned char>(static_cast<int>(opt));
 }
 
+// The answer to a text request, after terminating the text within the host's buffer.
+VstIntPtr hostText(bool answer, void* text, int bufferBytes) {
+    VLM::TerminateHostText(text, bufferBytes);
+    return answer ? 1 : 0;
+}
+
 VstKeyCode keyCodeOf(VstInt32 index, VstIntPtr value, float opt) {
     VstKeyCode key{};
     key.character = index;
@@ -44,7 +52,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         return AudioEffect::dispatcher(opcode, index, value, ptr, opt);
     }
     // As in the first stage, a request that needs a structure or a text buffer behind ptr
-    // gets 0 (no answer) without a call when ptr is null.
+    // gets 0 (no answer) without a call when ptr is null, and texts end inside their buffers.
     switch (opcode) {
     case effProcessEvents:
         return ptr != nullptr ? processEvents(static_cast<VstEvents*>(ptr)) : 0;
@@ -57,9 +65,9 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         if (ptr == nullptr) {
             return 0;
         }
-        return getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr))
-                   ? 1
-                   : 0;
+        return hostText(
+            getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr)),
+            ptr, VLM::kProgramNameBytes);
     case effGetInputProperties:
         if (ptr == nullptr) {
             return 0;
@@ -98,11 +106,20 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
     case effSetBypass:
         return setBypass(value != 0) ? 1 : 0;
     case effGetEffectName:
-        return ptr != nullptr && getEffectName(static_cast<char*>(ptr)) ? 1 : 0;
+        if (ptr == nullptr) {
+            return 0;
+        }
+        return hostText(getEffectName(static_cast<char*>(ptr)), ptr, VLM::kEffectNameBytes);
     case effGetVendorString:
-        return ptr != nullptr && getVendorString(static_cast<char*>(ptr)) ? 1 : 0;
+        if (ptr == nullptr) {
+            return 0;
+        }
+        return hostText(getVendorString(static_cast<char*>(ptr)), ptr, VLM::kVendorTextBytes);
     case effGetProductString:
-        return ptr != nullptr && getProductString(static_cast<char*>(ptr)) ? 1 : 0;
+        if (ptr == nullptr) {
+            return 0;
+        }
+        return hostText(getProductString(static_cast<char*>(ptr)), ptr, VLM::kProductTextBytes);
     case effGetVendorVersion:
         return getVendorVersion();
     case effVendorSpecific:

@@ -33,7 +33,8 @@ public:
     virtual VstInt32 beginLoadBank(VstPatchChunkInfo* /*info*/) { return 0; }
     virtual VstInt32 beginLoadProgram(VstPatchChunkInfo* /*info*/) { return 0; }
 
-    // Connections and timing; the host requests among them fall back without a callback.
+    // Connections and timing. The host requests run on the caller's thread and fall back
+    // without a callback; the plug-side operations are called on the UI thread.
     virtual bool ioChanged();
     virtual double updateSampleRate();
     virtual VstInt32 updateBlockSize();
@@ -41,22 +42,22 @@ public:
     virtual VstInt32 getOutputLatency();
     virtual bool getInputProperties(VstInt32 /*index*/, VstPinProperties* /*properties*/) {
         return false;
-    } // [UI thread]
+    }
     virtual bool getOutputProperties(VstInt32 /*index*/, VstPinProperties* /*properties*/) {
         return false;
-    } // [UI thread]
+    }
     virtual bool setSpeakerArrangement(VstSpeakerArrangement* /*input*/,
                                        VstSpeakerArrangement* /*output*/) {
         return false;
-    } // [UI thread]
-    // [UI thread] Offers no arrangement: writes null into each pointer it is given.
+    }
+    // Offers no arrangement: writes null into each pointer it is given.
     virtual bool getSpeakerArrangement(VstSpeakerArrangement** input,
                                        VstSpeakerArrangement** output);
-    virtual bool setBypass(bool /*onOff*/) { return false; }                     // [UI thread]
-    virtual bool setPanLaw(VstInt32 /*type*/, float /*value*/) { return false; } // [UI thread]
-    virtual bool setProcessPrecision(VstInt32 /*precision*/) { return false; }   // [UI thread]
-    virtual VstInt32 getNumMidiInputChannels() { return 0; }                     // [UI thread]
-    virtual VstInt32 getNumMidiOutputChannels() { return 0; }                    // [UI thread]
+    virtual bool setBypass(bool /*onOff*/) { return false; }
+    virtual bool setPanLaw(VstInt32 /*type*/, float /*value*/) { return false; }
+    virtual bool setProcessPrecision(VstInt32 /*precision*/) { return false; }
+    virtual VstInt32 getNumMidiInputChannels() { return 0; }
+    virtual VstInt32 getNumMidiOutputChannels() { return 0; }
     virtual VstTimeInfo* getTimeInfo(VstInt32 filter);
     virtual VstInt32 getCurrentProcessLevel();
     virtual VstInt32 getAutomationState();
@@ -68,7 +69,7 @@ public:
     virtual bool processVariableIo(VstVariableIo* /*io*/) { return false; }
     virtual VstInt32 setTotalSampleToProcess(VstInt32 value) { return value; }
 
-    // The host's identity
+    // The host's identity [caller's thread]
     virtual bool getHostVendorString(char* text);
     virtual bool getHostProductString(char* text);
     virtual VstInt32 getHostVendorVersion();
@@ -82,7 +83,7 @@ public:
 
     // The plug-in's identity [UI thread]
     virtual VstInt32 getGetTailSize() { return 0; }
-    virtual void* getDirectory();
+    virtual void* getDirectory(); // a request to the host [caller's thread]
     virtual bool getEffectName(char* /*name*/) { return false; }
     virtual bool getVendorString(char* /*text*/) { return false; }
     virtual bool getProductString(char* /*text*/) { return false; }
@@ -109,12 +110,12 @@ public:
     virtual bool hasMidiProgramsChanged(VstInt32 /*channel*/) { return false; }
     virtual bool getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* /*keyName*/) { return false; }
 
-    // Window and files
+    // Window and files [caller's thread; getNextShellPlugin: UI thread]
     virtual bool updateDisplay();
     virtual bool sizeWindow(VstInt32 width, VstInt32 height);
     virtual bool openFileSelector(VstFileSelect* selector);
     virtual bool closeFileSelector(VstFileSelect* selector);
-    virtual VstInt32 getNextShellPlugin(char* /*name*/) { return 0; } // [UI thread]
+    virtual VstInt32 getNextShellPlugin(char* /*name*/) { return 0; }
 
     // Speaker arrangements: blocks of 8 + 112 × n bytes, owned through the pointer passed in.
     virtual bool allocateArrangement(VstSpeakerArrangement** arrangement, VstInt32 numChannels);
@@ -122,7 +123,7 @@ public:
     virtual bool copySpeaker(VstSpeakerProperties* to, VstSpeakerProperties* from);
     virtual bool matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrangement* from);
 
-    // Offline processing
+    // Offline processing [caller's thread; offlineNotify, Prepare, Run: UI thread]
     virtual bool offlineRead(VstOfflineTask* offline, VstInt32 option, bool readSource = true);
     virtual bool offlineWrite(VstOfflineTask* offline, VstInt32 option);
     virtual bool offlineStart(VstAudioFile* audioFiles, VstInt32 numAudioFiles,
@@ -132,17 +133,14 @@ public:
     virtual bool offlineNotify(VstAudioFile* /*files*/, VstInt32 /*numAudioFiles*/,
                                bool /*start*/) {
         return false;
-    } // [UI thread]
-    virtual bool offlinePrepare(VstOfflineTask* /*offline*/, VstInt32 /*count*/) {
-        return false;
-    } // [UI thread]
-    virtual bool offlineRun(VstOfflineTask* /*offline*/, VstInt32 /*count*/) {
-        return false;
-    }                                                        // [UI thread]
+    }
+    virtual bool offlinePrepare(VstOfflineTask* /*offline*/, VstInt32 /*count*/) { return false; }
+    virtual bool offlineRun(VstOfflineTask* /*offline*/, VstInt32 /*count*/) { return false; }
     virtual VstInt32 offlineGetNumPasses() { return 0; }     // deprecated
     virtual VstInt32 offlineGetNumMetaPasses() { return 0; } // deprecated
 
-    // Older requests of the interface, kept for the layout of the operations
+    // Older requests of the interface, kept for the layout of the operations; no opcode
+    // reaches the deprecated ones [caller's thread]
     virtual void wantEvents(VstInt32 filter = 1);
     virtual VstInt32 tempoAt(VstInt32 position);
     virtual VstInt32 getNumAutomatableParameters();

@@ -193,6 +193,13 @@ TEST(Dispatcher, NullPointersFromTheHostAreRefused) {
     }
     EXPECT_EQ(plugin.dispatch(effGetCurrentMidiProgram, 0, 0, nullptr), -1);
     EXPECT_EQ(plugin.probe().last(), "(no call)");
+
+    Plugin plain(Build::Plain, true);
+    for (VstInt32 op = -3; op <= 90; ++op) {
+        if (op != effClose) {
+            plain.dispatch(op, -1, 0, nullptr, -1.0f); // any opcode, no pointer: no crash
+        }
+    }
 }
 
 TEST(Dispatcher, SpeakerArrangementOffersNone) {
@@ -218,5 +225,27 @@ TEST(Dispatcher, BaseTextsAreEmptyAndTerminated) {
         EXPECT_EQ(plugin.dispatch(op, 0, 0, text), 0);
         EXPECT_EQ(text[0], '\0') << "opcode " << op;
         EXPECT_EQ(text[1], 'x') << "opcode " << op << " wrote past the empty text";
+    }
+}
+
+TEST(Dispatcher, TextsEndInsideTheHostBuffers) {
+    Plugin plugin(Build::Probe);
+    const struct {
+        VstInt32 opcode;
+        int bytes;
+    } requests[] = {{effGetProgramName, 25},        {effGetParamLabel, 8},
+                    {effGetParamDisplay, 8},        {effGetParamName, 8},
+                    {effGetProgramNameIndexed, 25}, {effGetEffectName, 32},
+                    {effGetVendorString, 64},       {effGetProductString, 64}};
+    for (const auto& request : requests) {
+        char text[80];
+        std::memset(text, 'g', sizeof(text));
+        plugin.probe().fillBytes = request.bytes;
+        plugin.dispatch(request.opcode, 0, 0, text);
+        const void* end = std::memchr(text, '\0', sizeof(text));
+        ASSERT_NE(end, nullptr) << "opcode " << request.opcode << " left no terminator";
+        EXPECT_EQ(static_cast<const char*>(end) - text, request.bytes - 1)
+            << "opcode " << request.opcode;
+        EXPECT_EQ(text[request.bytes], 'g') << "opcode " << request.opcode;
     }
 }

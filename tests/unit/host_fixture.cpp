@@ -24,11 +24,13 @@ void ProbeEffect::note(const std::string& entry) {
     log.push_back(entry);
 }
 
-namespace {
-void write(char* text, const char* source) {
-    std::strcpy(text, source);
+void ProbeEffect::write(char* text, const char* source) const {
+    if (fillBytes > 0) {
+        std::memset(text, 'x', static_cast<std::size_t>(fillBytes));
+    } else {
+        std::strcpy(text, source);
+    }
 }
-} // namespace
 
 void ProbeEffect::close() {
     note("close");

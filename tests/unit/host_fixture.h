@@ -101,6 +101,7 @@ public:
 
     std::vector<std::string> log;
     bool throwing = false;
+    int fillBytes = 0; // when set, texts are this many 'x' with no terminator
     std::string last() const { return log.empty() ? "(no call)" : log.back(); }
 
     void close() override;
@@ -138,6 +139,7 @@ public:
 
 private:
     void note(const std::string& entry);
+    void write(char* text, const char* source) const;
 };
 
 // What the next createEffectInstance builds.
