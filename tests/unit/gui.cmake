@@ -5,5 +5,6 @@ if(TARGET vlm_platform_fake)
             ${CMAKE_CURRENT_LIST_DIR}/gui_exceptions.cpp
             ${CMAKE_CURRENT_LIST_DIR}/gui_editor.cpp
             ${CMAKE_CURRENT_LIST_DIR}/gui_textures.cpp
+            ${CMAKE_CURRENT_LIST_DIR}/widgets_controls.cpp
         LIBS vlm_gui vlm_platform_fake)
 endif()

@@ -131,7 +131,7 @@ State& Get();
 void Reset();
 
 // Encoded bytes of an image of the given size; its pixel (x, y) is blue x, green y,
-// red `seed`, alpha 255 (all modulo 256).
+// red `seed`, alpha 255 (all modulo 256) while GLState::keepPixels is set, else 0.
 std::vector<std::uint8_t> EncodeImage(std::int32_t width, std::int32_t height,
                                       std::uint8_t seed = 0);
 void AddImage(const std::wstring& name, std::int32_t width, std::int32_t height,
