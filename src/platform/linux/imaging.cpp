@@ -1,0 +1,180 @@
+// Images on Linux: PNG decoding with libpng into plain 32-bit bitmaps held in memory.
+#include "platform/platform.h"
+
+#include <png.h>
+
+#include <cstring>
+#include <new>
+
+namespace VLM {
+namespace Platform {
+
+namespace {
+
+// The statuses that the portable code reports, numbered as the image library on Windows
+// numbers them.
+constexpr std::int32_t kOk = 0;
+constexpr std::int32_t kInvalidParameter = 2;
+constexpr std::int32_t kOutOfMemory = 3;
+constexpr std::int32_t kUnknownImageFormat = 13;
+
+// A file may claim any size; nothing larger than this is allocated for it.
+constexpr std::uint32_t kMaxSide = 32768;
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
+
+// Rows of BGRA bytes with straight alpha, top row first, no padding.
+struct MemoryBitmap {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<std::uint8_t> pixels;
+};
+
+MemoryBitmap* ToBitmap(BitmapHandle bitmap) {
+    return static_cast<MemoryBitmap*>(bitmap);
+}
+
+bool SizeAllowed(std::uint64_t width, std::uint64_t height) {
+    return width > 0 && height > 0 && width <= kMaxSide && height <= kMaxSide &&
+           width * height <= kMaxPixels;
+}
+
+// A new bitmap of an allowed size with zeroed pixels, or null when memory runs out.
+MemoryBitmap* NewBitmap(std::int32_t width, std::int32_t height) {
+    auto* bitmap = new (std::nothrow) MemoryBitmap;
+    if (bitmap == nullptr) {
+        return nullptr;
+    }
+    try {
+        bitmap->pixels.assign(
+            static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+    } catch (const std::bad_alloc&) {
+        delete bitmap;
+        return nullptr;
+    }
+    bitmap->width = width;
+    bitmap->height = height;
+    return bitmap;
+}
+
+// The read-out's box is measured with an average advance of Tahoma at 10 points on a 96 dpi
+// screen; no editor window opens on this platform, so nothing shows the text.
+constexpr float kAverageAdvance = 6.0f;
+constexpr float kLineHeight = 16.0f;
+
+} // namespace
+
+std::int32_t ImageLibraryStartup(std::uintptr_t& token) {
+    // libpng needs no start-up.
+    token = 1;
+    return kOk;
+}
+
+void ImageLibraryShutdown(std::uintptr_t) {}
+
+Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
+    Bitmap result;
+    if (bytes == nullptr || size == 0) {
+        result.status = kInvalidParameter;
+        return result;
+    }
+    png_image image;
+    std::memset(&image, 0, sizeof(image));
+    image.version = PNG_IMAGE_VERSION;
+    // libpng reports its own errors through the image record, never by unwinding this frame.
+    if (png_image_begin_read_from_memory(&image, bytes, size) == 0) {
+        result.status = kUnknownImageFormat;
+        return result;
+    }
+    if (!SizeAllowed(image.width, image.height)) {
+        png_image_free(&image);
+        result.status = kOutOfMemory;
+        return result;
+    }
+    MemoryBitmap* bitmap =
+        NewBitmap(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
+    if (bitmap == nullptr) {
+        png_image_free(&image);
+        result.status = kOutOfMemory;
+        return result;
+    }
+    // 8-bit output keeps straight alpha; every colour type and depth is converted to it.
+    image.format = PNG_FORMAT_BGRA;
+    if (png_image_finish_read(&image, nullptr, bitmap->pixels.data(),
+                              static_cast<png_int_32>(image.width * 4), nullptr) == 0) {
+        png_image_free(&image);
+        delete bitmap;
+        result.status = kUnknownImageFormat;
+        return result;
+    }
+    result.handle = bitmap;
+    return result;
+}
+
+Bitmap CreateBitmap(std::int32_t width, std::int32_t height) {
+    Bitmap result;
+    if (width <= 0 || height <= 0) {
+        result.status = kInvalidParameter;
+        return result;
+    }
+    if (!SizeAllowed(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height))) {
+        result.status = kOutOfMemory;
+        return result;
+    }
+    result.handle = NewBitmap(width, height);
+    if (result.handle == nullptr) {
+        result.status = kOutOfMemory;
+    }
+    return result;
+}
+
+std::int32_t BitmapWidth(BitmapHandle bitmap) {
+    return bitmap == nullptr ? 0 : ToBitmap(bitmap)->width;
+}
+
+std::int32_t BitmapHeight(BitmapHandle bitmap) {
+    return bitmap == nullptr ? 0 : ToBitmap(bitmap)->height;
+}
+
+bool LockPixels(BitmapHandle bitmap, PixelRows& rows) {
+    if (bitmap == nullptr) {
+        return false;
+    }
+    MemoryBitmap* memory = ToBitmap(bitmap);
+    rows.scan0 = memory->pixels.data();
+    rows.width = memory->width;
+    rows.height = memory->height;
+    rows.stride = memory->width * 4;
+    rows.lock = 1;
+    return true;
+}
+
+void UnlockPixels(BitmapHandle, PixelRows& rows) {
+    rows.lock = 0;
+    rows.scan0 = nullptr;
+}
+
+void DisposeBitmap(BitmapHandle bitmap) {
+    delete ToBitmap(bitmap);
+}
+
+TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
+    TextBox box;
+    if (!text.empty()) {
+        box.width = kAverageAdvance * static_cast<float>(text.size());
+        box.height = kLineHeight;
+    }
+    return box;
+}
+
+Bitmap RenderText(const std::wstring&, const TextBox&, std::int32_t width, std::int32_t height) {
+    // An opaque white box without glyphs: see MeasureText.
+    Bitmap result = CreateBitmap(width, height);
+    if (result.handle != nullptr) {
+        std::vector<std::uint8_t>& pixels = ToBitmap(result.handle)->pixels;
+        std::memset(pixels.data(), 0xFF, pixels.size());
+    }
+    return result;
+}
+
+} // namespace Platform
+} // namespace VLM
