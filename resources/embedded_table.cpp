@@ -12,7 +12,7 @@ asm(R"(
     .hidden vlm_image_zem
 vlm_image_zem:
     .incbin "zem.png"
-    .org vlm_image_zem + 54449
+    .org vlm_image_zem + 54512
     .balign 16
     .globl vlm_image_fader01
     .hidden vlm_image_fader01
@@ -126,7 +126,7 @@ extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_m
 namespace VLM {
 
 const EmbeddedResource kEmbeddedResources[] = {
-    {"ZEM", "IMG", vlm_image_zem, 54449},
+    {"ZEM", "IMG", vlm_image_zem, 54512},
     {"FADER01[64X18]", "IMG", vlm_image_fader01, 83692},
     {"FADER02[64X18]", "IMG", vlm_image_fader02, 83692},
     {"FADER03[64X18]", "IMG", vlm_image_fader03, 83692},

@@ -146,7 +146,8 @@ void ScaleTicks(cairo_t* cr, double cx) {
         const bool zero = step == 0;
         const bool major = step % 2 == 0;
         const double inner = 6.5;
-        const double outer = zero ? 18.0 : major ? 15.0 : 11.0;
+        // Major ticks reach past the cap's sides, so that the index line can be read against them.
+        const double outer = zero ? 27.0 : major ? 25.0 : 15.0;
         cairo_set_line_width(cr, major ? 1.4 : 1.0);
         SetColour(cr, zero    ? Palette::kLegendBright
                       : major ? Palette::kLegend
@@ -169,8 +170,8 @@ std::string MarkText(int decibels) {
 void ScaleNumbers(cairo_t* cr, const CFonts& fonts) {
     const TextStyle style{EFont::CondensedBold, 10.0, 0.0};
     const TextStyle unit{EFont::Condensed, 9.0, 0.6};
-    const double leftEdge = FaderAxisX(0) - 24.0;
-    const double rightEdge = FaderAxisX(kBandCount - 1) + 24.0;
+    const double leftEdge = FaderAxisX(0) - 31.0;
+    const double rightEdge = FaderAxisX(kBandCount - 1) + 31.0;
     for (int decibels = -12; decibels <= 12; decibels += 6) {
         const double baseline = ScaleMarkY(decibels) + 3.6;
         const Rgba colour = decibels == 0 ? Palette::kLegendBright : Palette::kLegend;
