@@ -41,6 +41,8 @@ bool CHint::AcquireTexture() {
         y = editorHeight - height;
     }
 
+    placedFor = target;
+
     const std::int32_t textureWidth = TextureSide(width);
     const std::int32_t textureHeight = TextureSide(height);
     const CBitmap bitmap(Platform::RenderText(text, box, textureWidth, textureHeight));
@@ -71,7 +73,8 @@ void CHint::Draw() {
         return;
     }
     const std::wstring& current = target->GetText(false);
-    if (current != text) {
+    // Another control with the same text still needs the box placed over itself.
+    if (current != text || target != placedFor) {
         text = current;
         ReleaseTexture();
     }

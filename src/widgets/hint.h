@@ -21,6 +21,9 @@ public:
 
     CWidget* target = nullptr;
     std::wstring text;
+
+private:
+    const CWidget* placedFor = nullptr; // the control the box was last placed over
 };
 
 } // namespace VLM
