@@ -3,5 +3,6 @@ vlm_unit_test(unit_dsp
     SOURCES
         ${CMAKE_CURRENT_LIST_DIR}/dsp_ballistics.cpp
         ${CMAKE_CURRENT_LIST_DIR}/dsp_controls.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/dsp_eqcore.cpp
         ${CMAKE_CURRENT_LIST_DIR}/dsp_filterdesign.cpp
     LIBS vlm_dsp)

@@ -12,21 +12,6 @@ constexpr float kRedrawRate = 49.999996f; // the float just below 50
 constexpr float kSettle = 0.99f;
 } // namespace
 
-TEST(Ballistics, RedrawRateIsTheFloatBelowFifty) {
-    EXPECT_EQ(kRedrawRate, std::nextafter(50.0f, 0.0f));
-}
-
-TEST(Ballistics, SetStoresBothHalves) {
-    Ballistics b;
-    b.Set(100.0f, 1000.0f, kRedrawRate, kSettle);
-    EXPECT_EQ(b.rise.rate, kRedrawRate);
-    EXPECT_EQ(b.rise.settle, kSettle);
-    EXPECT_EQ(b.rise.timeMs, 100.0f);
-    EXPECT_EQ(b.fall.rate, kRedrawRate);
-    EXPECT_EQ(b.fall.settle, kSettle);
-    EXPECT_EQ(b.fall.timeMs, 1000.0f);
-}
-
 TEST(Ballistics, CoefficientsAtTheRedrawRate) {
     Ballistics b;
     b.Set(100.0f, 1000.0f, kRedrawRate, kSettle);
@@ -67,17 +52,6 @@ TEST(Ballistics, FallOfOneSecondTakesFiftySteps) {
     }
     EXPECT_EQ(steps, 50) << "coefficient steps before the snap to 0";
     EXPECT_EQ(current, 0.0f);
-}
-
-TEST(Ballistics, FollowStepsByTheCoefficient) {
-    Ballistics b;
-    b.Set(100.0f, 1000.0f, kRedrawRate, kSettle);
-    float current = 0.0f;
-    const float up = b.Follow(1.0f, current);
-    EXPECT_EQ(up, (1.0f - b.rise.coefficient) * 1.0f + b.rise.coefficient * 0.0f);
-    EXPECT_EQ(current, up) << "Follow updates the caller's value in place";
-    current = 1.0f;
-    EXPECT_EQ(b.Follow(0.0f, current), b.fall.coefficient) << "a fall uses the fall half";
 }
 
 TEST(Ballistics, ZeroRiseTimeJumpsToTheTarget) {

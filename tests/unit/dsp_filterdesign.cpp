@@ -158,18 +158,13 @@ TEST(BandDesign, UnusableSampleRateGivesAStableSection) {
 
 TEST(OutputLowPass, PrototypeIsThirdOrderButterworthBuiltOnce) {
     OutputLowPass lp;
-    EXPECT_EQ(lp.analogOrder, -1);
     DesignOutputLowPass(lp, 44100.0);
     EXPECT_EQ(lp.analogOrder, 3);
-    EXPECT_EQ(lp.analog.numPoles, 3);
     EXPECT_NEAR(lp.analog.pairs[0].poles[0].real(), -0.5, 1e-15);
     EXPECT_NEAR(lp.analog.pairs[0].poles[0].imag(), 0.8660254037844386, 1e-15);
-    EXPECT_EQ(lp.analog.pairs[0].poles[1], std::conj(lp.analog.pairs[0].poles[0]));
     EXPECT_TRUE(std::isinf(lp.analog.pairs[0].zeros[0].real())) << "zeros at infinity";
     EXPECT_TRUE(lp.analog.pairs[1].IsSingle());
     EXPECT_EQ(lp.analog.pairs[1].poles[0], Complex(-1.0, 0.0));
-    EXPECT_EQ(lp.analog.normalW, 0.0);
-    EXPECT_EQ(lp.analog.normalGain, 1.0);
     lp.analog.pairs[1].poles[0] = Complex(-2.0, 0.0); // a rebuild would restore -1
     DesignOutputLowPass(lp, 48000.0);
     EXPECT_EQ(lp.analog.pairs[1].poles[0], Complex(-2.0, 0.0))
@@ -255,9 +250,4 @@ TEST(OutputLowPass, UnusableSampleRateLeavesItOut) {
         DesignOutputLowPass(lp, rate);
         EXPECT_EQ(lp.cascade.numSections, 0) << "rate " << rate;
     }
-}
-
-TEST(OutputLowPass, ResponseOfAnEmptyCascadeIsUnity) {
-    BiquadCascade empty;
-    EXPECT_EQ(Response(empty, 0.25), Complex(1.0, 0.0));
 }
