@@ -9,7 +9,7 @@
 
 namespace VLM::Art {
 
-const ImageSpec kImages[] = {
+const ImageEntry kImages[] = {
     {"ZEM", "zem.png", 900, 258, EImage::Faceplate},
     {"FADER01[64X18]", "fader01.png", 900, 940, EImage::Fader},
     {"FADER02[64X18]", "fader02.png", 900, 940, EImage::Fader},
@@ -56,17 +56,18 @@ void GenerateAll(const std::string& dir) {
     std::map<EImage, std::vector<unsigned char>> encoded;
     std::vector<EmbeddedFile> files;
     for (std::size_t i = 0; i < kImageCount; ++i) {
-        const ImageSpec& spec = kImages[i];
-        std::vector<unsigned char>& png = encoded[spec.kind];
+        const ImageEntry& image = kImages[i];
+        std::vector<unsigned char>& png = encoded[image.kind];
         if (png.empty()) {
-            SurfacePtr surface = DrawImage(spec.kind, fonts);
-            if (cairo_image_surface_get_width(surface.get()) != spec.width ||
-                cairo_image_surface_get_height(surface.get()) != spec.height)
-                throw std::logic_error(std::string(spec.fileName) + " was drawn at the wrong size");
+            SurfacePtr surface = DrawImage(image.kind, fonts);
+            if (cairo_image_surface_get_width(surface.get()) != image.width ||
+                cairo_image_surface_get_height(surface.get()) != image.height)
+                throw std::logic_error(std::string(image.fileName) +
+                                       " was drawn at the wrong size");
             png = EncodePng(surface.get());
         }
-        WriteBinaryFile(dir + "/" + spec.fileName, png);
-        files.push_back({spec.resourceName, spec.fileName, png.size()});
+        WriteBinaryFile(dir + "/" + image.fileName, png);
+        files.push_back({image.resourceName, image.fileName, png.size()});
     }
     WriteTextFile(dir + "/vlm.rc", ResourceScript(files));
     WriteTextFile(dir + "/embedded_table.cpp", EmbeddedTable(files));

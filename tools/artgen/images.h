@@ -11,7 +11,7 @@ enum class EImage { Faceplate, Fader, Button, Lamp, Knob, WoodPanel, Meter };
 
 // One image of the library: its resource name (upper case; the plug-in finds it without
 // regard to case), the PNG file under resources/, its size and what is drawn into it.
-struct ImageSpec {
+struct ImageEntry {
     const char* resourceName;
     const char* fileName;
     int width;
@@ -19,7 +19,7 @@ struct ImageSpec {
     EImage kind;
 };
 
-extern const ImageSpec kImages[];
+extern const ImageEntry kImages[];
 extern const std::size_t kImageCount;
 
 SurfacePtr DrawFaceplate(const CFonts& fonts);
