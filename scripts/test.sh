@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds and runs every test: native (optimised and with sanitizers) and the Windows build
-# under Wine. Ends non-zero on the first failure.
+# Builds and runs every test: native (optimised, and with the sanitizers), the Windows build
+# under Wine, then the reliability checks (fuzzing, threads, realtime safety, soak) and the
+# validator on the built plug-ins. Ends non-zero on the first failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -11,5 +12,11 @@ for preset in linux linux-asan windows; do
     cmake --build --preset "$preset" -j "$jobs"
     echo "== $preset: test"
     ctest --preset "$preset" -j "$jobs"
+done
+for extra in scripts/reliability.sh scripts/validate.sh; do
+    if [ -x "$extra" ]; then
+        echo "== $extra"
+        "$extra"
+    fi
 done
 echo "All tests passed."
