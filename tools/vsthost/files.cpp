@@ -18,7 +18,7 @@ namespace VLM {
 
 #if defined(_WIN32)
 
-std::FILE* OpenFile(const std::string& path, const char* mode) {
+std::FILE* OpenStream(const std::string& path, const char* mode) {
     return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
 }
 
@@ -51,7 +51,7 @@ bool SameFile(const std::string& a, const std::string& b) {
            ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void MoveOver(const std::string& from, const std::string& to) {
     if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
         throw Exceptions::HostFailure(Format("cannot write '%s' (error %lu)", Printable(to).c_str(),
@@ -73,7 +73,7 @@ bool StderrIsTerminal() {
 
 #else
 
-std::FILE* OpenFile(const std::string& path, const char* mode) {
+std::FILE* OpenStream(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
@@ -96,7 +96,7 @@ bool SameFile(const std::string& a, const std::string& b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-void ReplaceFile(const std::string& from, const std::string& to) {
+void MoveOver(const std::string& from, const std::string& to) {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         throw Exceptions::HostFailure("cannot write '" + Printable(to) +
                                       "': " + std::strerror(errno));

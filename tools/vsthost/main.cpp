@@ -13,10 +13,11 @@
 #include <vector>
 
 #if defined(_WIN32)
+#include <windows.h>
+// After windows.h, which it needs.
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
-#include <windows.h>
 #endif
 
 namespace {

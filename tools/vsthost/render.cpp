@@ -171,7 +171,7 @@ int RunRender(const SOptions& options) {
         plugin.Suspend();
         writer->Finish();
         writer.reset();
-        ReplaceFile(temporary, options.output);
+        MoveOver(temporary, options.output);
     } catch (...) {
         RemoveFile(temporary);
         throw;

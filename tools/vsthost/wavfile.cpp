@@ -75,7 +75,7 @@ int BytesPerSample(ESampleType type) {
 class CWavReader : public CAudioReader {
 public:
     explicit CWavReader(const std::string& path) : name("'" + Printable(path) + "'") {
-        file = OpenFile(path, "rb");
+        file = OpenStream(path, "rb");
         if (file == nullptr) {
             throw Exceptions::HostFailure("cannot read " + name + ": " + std::strerror(errno));
         }
@@ -258,7 +258,7 @@ public:
             throw Exceptions::HostFailure("cannot write a sample rate of " + Format("%g", rate));
         }
         sampleRate = static_cast<std::uint32_t>(std::lround(rate));
-        file = OpenFile(path, "wb");
+        file = OpenStream(path, "wb");
         if (file == nullptr) {
             throw Exceptions::HostFailure("cannot write " + name + ": " + std::strerror(errno));
         }
