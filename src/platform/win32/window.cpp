@@ -1,0 +1,235 @@
+// The editor's child window, its OpenGL context, the timer, the mouse and cursor, and the
+// native edit box.
+#include "platform/win32/win32.h"
+
+namespace VLM {
+namespace Platform {
+
+namespace {
+
+const wchar_t kWindowClass[] = L"VLMPluginWindow";
+
+// The portable handlers never change once handed over, so one of each serves every editor.
+WindowMessageFn windowHandler = nullptr;
+TimerFn timerHandler = nullptr;
+EditMessageFn editFilter = nullptr;
+
+// No C++ exception may unwind through the system's frames that called us.
+LRESULT CALLBACK EditorWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    const WindowMessageFn handler = windowHandler;
+    try {
+        if (handler != nullptr && handler(hwnd, message, wParam, lParam)) {
+            return 0;
+        }
+    } catch (...) {
+        return 0;
+    }
+    return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+VOID CALLBACK EditorTimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
+    const TimerFn handler = timerHandler;
+    try {
+        if (handler != nullptr) {
+            handler(hwnd, id);
+        }
+    } catch (...) {
+    }
+}
+
+LRESULT CALLBACK EditSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                  UINT_PTR id, DWORD_PTR refData) {
+    EditAction action = EditAction::PassOn;
+    try {
+        if (editFilter != nullptr) {
+            action = editFilter(reinterpret_cast<void*>(refData), message, wParam);
+        }
+    } catch (...) {
+        action = EditAction::Swallow;
+    }
+    switch (action) {
+    case EditAction::Swallow:
+        return 0;
+    case EditAction::PassOnAndDetach: {
+        const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+        RemoveWindowSubclass(hwnd, &EditSubclassProc, id);
+        return result;
+    }
+    case EditAction::PassOn:
+    default:
+        return DefSubclassProc(hwnd, message, wParam, lParam);
+    }
+}
+
+} // namespace
+
+bool CanOpenEditorWindow() {
+    return true;
+}
+
+void RegisterEditorWindowClass(ModuleHandle module, WindowMessageFn handler) {
+    windowHandler = handler;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.style = CS_DBLCLKS;
+    windowClass.lpfnWndProc = &EditorWindowProc;
+    windowClass.hInstance = ToHinstance(module);
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = kWindowClass;
+    RegisterClassExW(&windowClass);
+}
+
+WindowHandle CreateEditorWindow(ModuleHandle module, WindowHandle parent, std::int32_t width,
+                                std::int32_t height) {
+    return CreateWindowExW(0, kWindowClass, L"", WS_CHILD | WS_CLIPCHILDREN, 0, 0, width, height,
+                           ToHwnd(parent), nullptr, ToHinstance(module), nullptr);
+}
+
+void SetWindowUserData(WindowHandle window, void* data) {
+    SetWindowLongPtrW(ToHwnd(window), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(data));
+}
+
+void* GetWindowUserData(WindowHandle window) {
+    return reinterpret_cast<void*>(GetWindowLongPtrW(ToHwnd(window), GWLP_USERDATA));
+}
+
+void ShowWindow(WindowHandle window, bool show) {
+    ::ShowWindow(ToHwnd(window), show ? SW_SHOW : SW_HIDE);
+}
+
+void UpdateWindow(WindowHandle window) {
+    ::UpdateWindow(ToHwnd(window));
+}
+
+void InvalidateWindow(WindowHandle window) {
+    InvalidateRect(ToHwnd(window), nullptr, FALSE);
+}
+
+void DestroyWindow(WindowHandle window) {
+    ::DestroyWindow(ToHwnd(window));
+}
+
+void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height, bool repaint) {
+    ::MoveWindow(ToHwnd(window), x, y, width, height, repaint ? TRUE : FALSE);
+}
+
+void PaintWindow(WindowHandle window, bool swap) {
+    PAINTSTRUCT paint{};
+    HDC dc = BeginPaint(ToHwnd(window), &paint);
+    if (swap && dc != nullptr) {
+        SwapBuffers(dc);
+    }
+    EndPaint(ToHwnd(window), &paint);
+}
+
+void SetCapture(WindowHandle window) {
+    ::SetCapture(ToHwnd(window));
+}
+
+void ReleaseCapture() {
+    ::ReleaseCapture();
+}
+
+void StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, TimerFn callback) {
+    timerHandler = callback;
+    SetTimer(ToHwnd(window), id, periodMs, &EditorTimerProc);
+}
+
+void StopTimer(WindowHandle window, std::uintptr_t id) {
+    KillTimer(ToHwnd(window), id);
+}
+
+std::int32_t LastError() {
+    return static_cast<std::int32_t>(GetLastError());
+}
+
+DeviceContextHandle GetDeviceContext(WindowHandle window) {
+    return GetDC(ToHwnd(window));
+}
+
+void ReleaseDeviceContext(WindowHandle window, DeviceContextHandle dc) {
+    ReleaseDC(ToHwnd(window), ToHdc(dc));
+}
+
+bool SetPixelFormat(DeviceContextHandle dc) {
+    static_assert(sizeof(PIXELFORMATDESCRIPTOR) == 40, "the pixel format request is 40 bytes");
+    PIXELFORMATDESCRIPTOR request{};
+    request.nSize = sizeof(request);
+    request.nVersion = 1;
+    request.dwFlags =
+        PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER | PFD_GENERIC_ACCELERATED;
+    request.iPixelType = PFD_TYPE_RGBA;
+    request.cColorBits = 32;
+    const int format = ChoosePixelFormat(ToHdc(dc), &request);
+    return ::SetPixelFormat(ToHdc(dc), format, &request) != FALSE;
+}
+
+GLContextHandle CreateGLContext(DeviceContextHandle dc) {
+    return wglCreateContext(ToHdc(dc));
+}
+
+bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
+    return wglMakeCurrent(ToHdc(dc), ToHglrc(context)) != FALSE;
+}
+
+GLContextHandle CurrentGLContext() {
+    return wglGetCurrentContext();
+}
+
+bool DeleteGLContext(GLContextHandle context) {
+    return wglDeleteContext(ToHglrc(context)) != FALSE;
+}
+
+bool GetCursorPos(Point& position) {
+    POINT point{};
+    if (!::GetCursorPos(&point)) {
+        return false;
+    }
+    position.x = point.x;
+    position.y = point.y;
+    return true;
+}
+
+void SetCursorPos(const Point& position) {
+    ::SetCursorPos(position.x, position.y);
+}
+
+void ShowCursor(bool show) {
+    ::ShowCursor(show ? TRUE : FALSE);
+}
+
+WindowHandle CreateEditBox(ModuleHandle module, WindowHandle parent, std::int32_t x, std::int32_t y,
+                           std::int32_t width, std::int32_t height) {
+    return CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_CENTER, x, y, width, height,
+                           ToHwnd(parent), nullptr, ToHinstance(module), nullptr);
+}
+
+bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData) {
+    editFilter = filter;
+    return SetWindowSubclass(ToHwnd(edit), &EditSubclassProc, 0,
+                             reinterpret_cast<DWORD_PTR>(refData)) != FALSE;
+}
+
+void SetWindowText(WindowHandle window, const std::wstring& text) {
+    SetWindowTextW(ToHwnd(window), text.c_str());
+}
+
+std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
+    std::wstring buffer(maxChars + 1, L'\0');
+    const int copied =
+        GetWindowTextW(ToHwnd(window), buffer.data(), static_cast<int>(buffer.size()));
+    buffer.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
+    return buffer;
+}
+
+void SelectAllText(WindowHandle edit) {
+    SendMessageW(ToHwnd(edit), EM_SETSEL, 0, -1);
+}
+
+void SetFocus(WindowHandle window) {
+    ::SetFocus(ToHwnd(window));
+}
+
+} // namespace Platform
+} // namespace VLM

@@ -1,0 +1,387 @@
+#!/usr/bin/env bash
+# The Windows editor under Wine on a virtual X display: opens it through the probe host, checks
+# the picture on screenshots, drives it with real mouse and keyboard events, and checks what the
+# host was told. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+#
+# Usage: editor_test.sh PROBE.exe RESOURCE_DIR WORK_DIR
+set -u
+
+probe=${1:?probe program}
+art=${2:?resource directory}
+work=${3:?work directory}
+skip=77
+
+for tool in Xvfb wine wineserver xdotool xwininfo import convert compare timeout awk mkfifo; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit $skip
+    fi
+done
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+shots=$work/shots
+rm -rf "$shots"
+mkdir -p "$shots"
+log=$work/probe.log
+fifo=$work/commands
+failures=0
+xvfb_pid=
+probe_pid=
+
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+cleanup() {
+    exec 3>&- 2>/dev/null
+    if [ -n "$probe_pid" ]; then
+        kill "$probe_pid" 2>/dev/null
+    fi
+    timeout 10 wineserver -k 2>/dev/null
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+    rm -f "$fifo"
+}
+trap cleanup EXIT
+
+pass() { echo "PASS: $*"; }
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+# --- The display --------------------------------------------------------------------------
+display=
+for n in $(seq 91 120); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        display=:$n
+        break
+    fi
+done
+if [ -z "$display" ]; then
+    echo "SKIP: no free X display number"
+    exit $skip
+fi
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do
+    if timeout 2 xwininfo -root >/dev/null 2>&1; then
+        break
+    fi
+    sleep 0.1
+done
+if ! timeout 2 xwininfo -root >/dev/null 2>&1; then
+    echo "SKIP: Xvfb did not start on $display"
+    exit $skip
+fi
+
+# --- The Wine prefix, made once; the read-out needs Tahoma ----------------------------------
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix in $WINEPREFIX"
+    timeout 180 wineboot --init >/dev/null 2>&1
+    timeout 60 wineserver -w
+fi
+mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+
+# --- Helpers --------------------------------------------------------------------------------
+send() { echo "$*" >&3; }
+
+# wait_for REGEX SECONDS: waits for a log line matching REGEX after the mark set by mark_log.
+mark=0
+mark_log() { mark=$(wc -l <"$log"); }
+wait_for() {
+    local regex=$1 limit=$2 i
+    for i in $(seq $((limit * 10))); do
+        if tail -n +$((mark + 1)) "$log" | grep -Eq "$regex"; then
+            return 0
+        fi
+        sleep 0.1
+    done
+    return 1
+}
+since_mark() { tail -n +$((mark + 1)) "$log"; }
+
+# The editor's X window: the one that measures 900 x 258. Sets win_id, win_x, win_y.
+find_editor() {
+    local line
+    line=$(timeout 10 xwininfo -root -tree | awk '{
+        for (i = 1; i <= NF; ++i) if ($i ~ /^900x258\+/) { print $1, $NF; }
+    }' | tail -n 1)
+    win_id=${line%% *}
+    local abs=${line#* }
+    abs=${abs#+}
+    win_x=${abs%%+*}
+    win_y=${abs#*+}
+    [ -n "$line" ]
+}
+
+# shot NAME: the editor's window as 900 x 258 editor pixels. Under Wine the OpenGL child is an
+# X window of its own that may lie partly off the screen; the part outside is left black.
+shot() {
+    local raw=$shots/raw-$1.png ox=0 oy=0
+    timeout 20 import -window "$win_id" "$raw" 2>/dev/null
+    [ "$win_x" -lt 0 ] && ox=$((-win_x))
+    [ "$win_y" -lt 0 ] && oy=$((-win_y))
+    convert -size 900x258 xc:black "$raw" -geometry "+$ox+$oy" -composite "$shots/$1.png"
+    rm -f "$raw"
+}
+
+fader_x=(141 205 269 334 399 463 528 592 657 721)
+
+# cap_centre SHOT BAND: the height of the fader cap's white index line in editor pixels. It is
+# found where the picture is bright and differs from the bare faceplate, in the middle 30
+# columns of the fader.
+cap_centre() {
+    local s=$shots/$1.png x=$((fader_x[$2] + 10))
+    convert "$s" -crop "30x225+$x+33" +repage -colorspace gray "$work/bright.png"
+    convert "$s" "$art/zem.png" -compose difference -composite -crop "30x225+$x+33" +repage \
+        -colorspace gray "$work/diff.png"
+    convert "$work/bright.png" "$work/diff.png" -compose darken -composite -scale '1x225!' \
+        -depth 8 -compress none pgm:- |
+        awk 'NR > 3 { for (i = 1; i <= NF; ++i) v[n++] = $i }
+             END {
+                 max = 0; for (i = 0; i < n; ++i) if (v[i] > max) max = v[i];
+                 if (max < 60) { print "none"; exit }
+                 sum = 0; weight = 0;
+                 for (i = 0; i < n; ++i) if (v[i] >= 0.6 * max) { sum += (i + 0.5) * v[i]; weight += v[i] }
+                 printf "%.2f\n", 33 + sum / weight
+             }'
+}
+
+expected_centre() {
+    awk -v v="$1" 'BEGIN { k = int(63 * v + 1e-6); printf "%.2f\n", 33 + 169.5 - 145 * k / 63 }'
+}
+
+check_cap() { # SHOT BAND VALUE
+    local got want
+    got=$(cap_centre "$1" "$2")
+    want=$(expected_centre "$3")
+    # Neighbouring frames stand 2.3 pixels apart.
+    if [ "$got" != none ] && awk -v a="$got" -v b="$want" 'BEGIN { exit !(a - b < 1 && b - a < 1) }'; then
+        pass "$1: band $(($2 + 1)) cap at y=$got for value $3 (expected $want)"
+    else
+        fail "$1: band $(($2 + 1)) cap expected at y=$want for value $3, found at $got"
+    fi
+}
+
+# frame_of SHOT X Y SIZE IMAGE FRAMES: which frame of a one-column strip the region shows,
+# judged against each frame composed over the faceplate.
+frame_of() {
+    local s=$shots/$1.png x=$2 y=$3 size=$4 image=$5 frames=$6 k best=0 best_error=
+    convert "$s" -crop "${size}x${size}+$x+$y" +repage "$work/region.png"
+    for k in $(seq 0 $((frames - 1))); do
+        convert "$art/zem.png" -crop "${size}x${size}+$x+$y" +repage \
+            \( "$art/$image" -crop "${size}x${size}+0+$((k * size))" +repage \) \
+            -compose over -composite "$work/frame.png"
+        local error
+        error=$(compare -metric RMSE "$work/region.png" "$work/frame.png" null: 2>&1 |
+            sed -n 's/.*(\(.*\)).*/\1/p')
+        if [ -z "$best_error" ] || awk -v a="$error" -v b="$best_error" 'BEGIN { exit !(a < b) }'; then
+            best=$k
+            best_error=$error
+        fi
+    done
+    echo "$best"
+}
+
+check_frame() { # SHOT WHAT X Y SIZE IMAGE FRAMES EXPECTED
+    local got
+    got=$(frame_of "$1" "$3" "$4" "$5" "$6" "$7")
+    if [ "$got" = "$8" ]; then
+        pass "$1: $2 shows frame $got"
+    else
+        fail "$1: $2 expected to show frame $8, shows frame $got"
+    fi
+}
+
+check_log() { # DESCRIPTION REGEX
+    if since_mark | grep -Eq "$2"; then
+        pass "$1"
+    else
+        fail "$1: expected a log line matching '$2', got: $(since_mark | tr '\n' ';')"
+    fi
+}
+
+# readout_shown SHOT: whether the white read-out box stands above band 1 (its text is black
+# on opaque white, so most of its pixels are white).
+readout_shown() {
+    local white
+    white=$(convert "$shots/$1.png" -crop 40x8+146+21 +repage -colorspace gray -threshold 90% \
+        -format '%[fx:mean]' info:)
+    awk -v w="$white" 'BEGIN { exit !(w > 0.5) }'
+}
+
+# Screen position of an editor pixel.
+at() { echo $((editor_x + $1)) $((editor_y + $2)); }
+pointer() { timeout 10 xdotool "$@"; }
+
+# --- Run the probe --------------------------------------------------------------------------
+rm -f "$fifo"
+mkfifo "$fifo"
+exec 3<>"$fifo"
+: >"$log"
+timeout 120 wine "$probe" --seconds 100 <"$fifo" >"$log" 2>"$work/probe.err" &
+probe_pid=$!
+
+mark_log
+if ! wait_for '^open ' 60; then
+    fail "the probe did not open the editor: $(tr '\n' ';' <"$log") $(tail -n 5 "$work/probe.err")"
+    exit 1
+fi
+grep -q '^rect 900 258$' "$log" && pass "the editor reports 900 x 258" ||
+    fail "expected 'rect 900 258', got: $(grep '^rect' "$log")"
+check_log "the editor opened" '^open 1$'
+wait_for '^editor ' 5
+read -r _ editor_x editor_y _ <<<"$(grep '^editor ' "$log" | tail -n 1)"
+grep '^gl ' "$log" | sed 's/^gl /OpenGL: /'
+sleep 1
+if find_editor; then
+    pass "an X window of 900x258 shows the editor ($win_id at $win_x,$win_y)"
+else
+    fail "no X window of 900x258 after opening the editor"
+    exit 1
+fi
+
+shot 1-open
+for band in $(seq 0 9); do
+    check_cap 1-open "$band" 0.5
+done
+check_frame 1-open "IN button" 813 129 60 button.png 2 1
+check_frame 1-open "IN lamp" 815 50 50 lamp.png 2 0
+
+# The audio thread lights the lamp from the IN button.
+mark_log
+send process
+wait_for '^processed' 10
+sleep 0.5
+shot 2-processed
+check_frame 2-processed "IN lamp after processing" 815 50 50 lamp.png 2 1
+
+# A drag 10 pixels up on band 1: 0.5 -> 0.6.
+read -r px py <<<"$(at 166 131)"
+mark_log
+pointer mousemove "$px" "$py"
+sleep 0.2
+pointer mousedown 1
+sleep 0.2
+pointer mousemove "$px" $((py - 4))
+sleep 0.1
+pointer mousemove "$px" $((py - 10))
+sleep 0.4
+shot 3-dragging
+if readout_shown 3-dragging; then
+    pass "the read-out shows above band 1 while dragging"
+else
+    fail "expected the white read-out box above band 1 while dragging (see 3-dragging.png)"
+fi
+pointer mouseup 1
+sleep 0.4
+check_log "a drag begins an edit of band 1" '^beginEdit 0$'
+check_log "the drag reports 0.6 for band 1" '^automate 0 0\.600000$'
+check_log "the release ends the edit" '^endEdit 0$'
+shot 4-dragged
+check_cap 4-dragged 0 0.6
+if readout_shown 4-dragged; then
+    fail "the read-out still shows after the release (see 4-dragged.png)"
+else
+    pass "the read-out is gone after the release"
+fi
+
+# Control-click resets band 1 to its default.
+mark_log
+pointer mousemove "$px" "$py"
+sleep 0.2
+pointer keydown Control_L
+pointer click 1
+pointer keyup Control_L
+sleep 0.4
+check_log "a Control-click sets band 1 back to 0.5" '^automate 0 0\.500000$'
+shot 5-reset
+check_cap 5-reset 0 0.5
+
+# Double click on band 4, type 3 and Enter: +3 dB is 0.625.
+read -r px py <<<"$(at 359 131)"
+mark_log
+pointer mousemove "$px" "$py"
+sleep 0.2
+pointer click --repeat 2 --delay 80 1
+sleep 0.5
+pointer key 3
+sleep 0.2
+pointer key Return
+sleep 0.5
+check_log "typing 3 and Enter sets band 4 to 0.625" '^automate 3 0\.625000$'
+shot 6-typed
+check_cap 6-typed 3 0.625
+
+# A click on IN switches the equaliser out; the next block darkens the lamp.
+read -r px py <<<"$(at 843 159)"
+mark_log
+pointer mousemove "$px" "$py"
+sleep 0.2
+pointer click 1
+sleep 0.4
+check_log "a click on IN reports 0" '^automate 10 0\.000000$'
+send process
+wait_for '^processed' 10
+sleep 0.5
+shot 7-bypassed
+check_frame 7-bypassed "IN button after the click" 813 129 60 button.png 2 0
+check_frame 7-bypassed "IN lamp after the click" 815 50 50 lamp.png 2 0
+
+# Close and reopen: the window goes and comes back with the values kept.
+mark_log
+send close
+wait_for '^closed' 10
+sleep 0.5
+if find_editor; then
+    fail "the editor's window still exists after close ($win_id)"
+else
+    pass "the editor's window is gone after close"
+fi
+mark_log
+send open
+if wait_for '^open ' 20; then
+    check_log "the editor opens again" '^open 1$'
+fi
+sleep 1
+if find_editor; then
+    pass "the reopened editor shows in $win_id"
+    shot 8-reopened
+    check_cap 8-reopened 0 0.5
+    check_cap 8-reopened 3 0.625
+    check_cap 8-reopened 5 0.5
+    check_frame 8-reopened "IN button after reopening" 813 129 60 button.png 2 0
+else
+    fail "no X window of 900x258 after reopening"
+fi
+
+# The values the host would save.
+mark_log
+send quit
+if wait_for '^final ' 20; then
+    read -r -a final <<<"$(grep '^final ' "$log" | tail -n 1)"
+    want=(final 0.500000 0.500000 0.500000 0.625000 0.500000 0.500000 0.500000 0.500000
+        0.500000 0.500000 0.000000 0.000000)
+    if [ "${final[*]}" = "${want[*]}" ]; then
+        pass "final values: ${final[*]:1}"
+    else
+        fail "final values expected '${want[*]:1}', got '${final[*]:1}'"
+    fi
+else
+    fail "the probe did not finish: $(tail -n 3 "$log" | tr '\n' ';')"
+fi
+wait "$probe_pid" 2>/dev/null
+probe_pid=
+
+echo "Screenshots: $shots"
+if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed; the probe's log is $log"
+    exit 1
+fi
+echo "All editor checks passed"
