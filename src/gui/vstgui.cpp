@@ -14,16 +14,17 @@
 namespace VLM {
 
 CVSTGUI::CVSTGUI(AudioEffect* owningEffect) : AEffEditor(owningEffect) {
-    faceplate = std::make_unique<CWidget>(this, Controls::Faceplate);
-    hint = std::make_unique<CHint>(this);
-    edit = std::make_unique<CEdit>(this);
-
-    const std::int32_t status = Platform::ImageLibraryStartup(gdiplusToken);
-    if (status != 0) {
-        throw Exceptions::GDIP(L"GdiplusStartup", status);
-    }
-    imageLibraryStarted = true;
     try {
+        faceplate = std::make_unique<CWidget>(this, Controls::Faceplate);
+        hint = std::make_unique<CHint>(this);
+        edit = std::make_unique<CEdit>(this);
+
+        const std::int32_t status = Platform::ImageLibraryStartup(gdiplusToken);
+        if (status != 0) {
+            throw Exceptions::GDIP(L"GdiplusStartup", status);
+        }
+        imageLibraryStarted = true;
+
         const auto bytes = OpenResourceStream(faceplate->image, L"IMG");
         const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
                                   : Platform::DecodeImage(nullptr, 0));
@@ -33,9 +34,21 @@ CVSTGUI::CVSTGUI(AudioEffect* owningEffect) : AEffEditor(owningEffect) {
         rect.bottom = static_cast<std::int16_t>(Platform::BitmapHeight(image.Handle()));
         rect.right = static_cast<std::int16_t>(Platform::BitmapWidth(image.Handle()));
     } catch (...) {
-        // The destructor does not run for a constructor that throws.
-        Platform::ImageLibraryShutdown(gdiplusToken);
+        // The destructor does not run for a constructor that throws; take down what was
+        // built in the destructor's order, while the control list still exists.
+        ReleaseOwnWidgets();
         throw;
+    }
+}
+
+void CVSTGUI::ReleaseOwnWidgets() {
+    // reset() clears each pointer before the control's destructor unregisters it.
+    faceplate.reset();
+    hint.reset();
+    edit.reset();
+    if (imageLibraryStarted) {
+        imageLibraryStarted = false;
+        Platform::ImageLibraryShutdown(gdiplusToken);
     }
 }
 
@@ -44,12 +57,7 @@ CVSTGUI::~CVSTGUI() {
     effect = nullptr;
     systemWindow = nullptr;
     DestroyEditorWindow();
-    faceplate.reset();
-    hint.reset();
-    edit.reset();
-    if (imageLibraryStarted) {
-        Platform::ImageLibraryShutdown(gdiplusToken);
-    }
+    ReleaseOwnWidgets();
 }
 
 bool CVSTGUI::getRect(ERect** out) {
@@ -94,10 +102,10 @@ void CVSTGUI::UnregisterWidget(CWidget* widget) {
     if (hovered == widget) {
         hovered = nullptr;
     }
-    if (hint != nullptr && hint->target == widget) {
+    if (hint != nullptr && widget != hint.get() && hint->target == widget) {
         hint->target = nullptr;
     }
-    if (edit != nullptr && edit->target == widget) {
+    if (edit != nullptr && widget != edit.get() && edit->target == widget) {
         edit->Cancel();
     }
 }

@@ -120,6 +120,9 @@ protected:
     alignas(8) std::uint8_t chunkBuffer[kChunkBufferSize] = {};
 
 private:
+    // Deletes the faceplate, read-out and text entry, then stops the image library.
+    void ReleaseOwnWidgets();
+
     bool imageLibraryStarted = false;
 };
 
