@@ -5,6 +5,7 @@
 #include "text.h"
 
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 #include <fftw3.h>
 
 #include <algorithm>
@@ -228,6 +229,11 @@ void DrawPlot(const SPlot& plot, const std::string& path) {
 
     cairo_surface_flush(surface.get());
     const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
+    context.reset();
+    surface.reset();
+    // The font caches live until process exit otherwise, and leak checkers rightly flag them.
+    cairo_debug_reset_static_data();
+    FcFini();
     if (status != CAIRO_STATUS_SUCCESS) {
         throw Exceptions::HostFailure("cannot write '" + Printable(path) +
                                       "': " + cairo_status_to_string(status));
