@@ -25,15 +25,12 @@ void Fill(Faders& f, float v) {
     std::fill(std::begin(f), std::end(f), v);
 }
 
+// Two channels as the host hands them over; a copy points at its own samples.
 struct Stereo {
     std::vector<float> left, right;
     float* channels[2];
-    explicit Stereo(std::size_t n) : left(n), right(n) {
-        channels[0] = left.data(), channels[1] = right.data();
-    }
-    Stereo(const Stereo& o) : left(o.left), right(o.right) {
-        channels[0] = left.data(), channels[1] = right.data();
-    }
+    explicit Stereo(std::size_t n) : left(n), right(n), channels{left.data(), right.data()} {}
+    Stereo(const Stereo& o) : left(o.left), right(o.right), channels{left.data(), right.data()} {}
     Stereo& operator=(const Stereo&) = delete;
     float** data() { return channels; }
     std::int32_t frames() const { return static_cast<std::int32_t>(left.size()); }
