@@ -267,8 +267,9 @@ std::uint32_t CVSTGUI::AcquireImage(const std::wstring& name, std::int32_t& imag
             }
             const Platform::PixelRows& from = source.Rows();
             const Platform::PixelRows& to = target.Rows();
-            const std::size_t rowBytes = static_cast<std::size_t>(
-                std::min(from.width, to.width) > 0 ? std::min(from.width, to.width) * 4 : 0);
+            const std::int32_t copyWidth = std::min(from.width, to.width);
+            const std::size_t rowBytes =
+                copyWidth > 0 ? static_cast<std::size_t>(copyWidth) * 4 : 0;
             const std::int32_t rowCount = std::min(from.height, to.height);
             for (std::int32_t i = 0; i < rowCount; ++i) {
                 std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
