@@ -73,7 +73,7 @@ ModuleHandle ModuleInstance();
 // Copies the bytes of resource `name` of `type` from `module` into `bytes`
 // (FindResourceW, SizeofResource, LoadResource, LockResource). Names compare without
 // regard to case; the caller passes them lower-cased. False when the resource is missing,
-// empty or unreadable; `bytes` is then unspecified.
+// empty or unreadable; `bytes` may then hold anything.
 bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstring& type,
                   std::vector<std::uint8_t>& bytes);
 
@@ -96,7 +96,7 @@ struct Bitmap {
 // Decodes an encoded image (PNG) held in memory (GdipCreateBitmapFromStream over a stream
 // that owns a copy of the bytes).
 Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size);
-// A new 32-bit bitmap of width x height with pixels of its own, content unspecified
+// A new 32-bit bitmap of width x height with pixels of its own, content undefined
 // (GdipCreateBitmapFromScan0, stride 0, no buffer, PixelFormat32bppARGB).
 Bitmap CreateBitmap(std::int32_t width, std::int32_t height);
 // Size of a bitmap; 0 for a null handle.
