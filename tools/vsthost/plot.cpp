@@ -5,11 +5,12 @@
 #include "text.h"
 
 #include <cairo.h>
-#include <fontconfig/fontconfig.h>
 #include <fftw3.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 
 namespace VLM {
@@ -196,35 +197,43 @@ void DrawPlot(const SPlot& plot, const std::string& path) {
     Text(cr, plot.subtitle, x0, 52.0, 12.0, false, 0.0, kMuted);
     Text(cr, "Hz", x1, y1 + 38.0, 11.0, false, 1.0, kMuted);
     Text(cr, "dB", x0 - 8.0, y0 - 10.0, 11.0, false, 1.0, kMuted);
-    // Legend.
-    double lx = x1;
-    const char* names[2] = {"Right", "Left"};
-    for (std::size_t i = 0; i < plot.curves.size() && i < 2; ++i) {
-        const std::size_t c = plot.curves.size() - 1 - i;
-        const std::string name = plot.curves.size() == 1 ? "Response" : names[1 - c];
-        cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL,
-                               CAIRO_FONT_WEIGHT_NORMAL);
-        cairo_set_font_size(cr, 11.0);
-        cairo_text_extents_t e;
-        cairo_text_extents(cr, name.c_str(), &e);
-        lx -= e.x_advance;
-        Text(cr, name, lx, 52.0, 11.0, false, 0.0, kInk);
-        SetColour(cr, kChannelColours[c % 2]);
-        cairo_set_line_width(cr, 2.0);
-        cairo_move_to(cr, lx - 26.0, 48.0);
-        cairo_line_to(cr, lx - 6.0, 48.0);
-        cairo_stroke(cr);
-        lx -= 40.0;
-    }
+    // Legend, right-aligned above the plot: the fader marks, then one entry per channel.
+    struct SEntry {
+        std::string name;
+        std::size_t channel; // curves index, or SIZE_MAX for the fader marks
+    };
+    std::vector<SEntry> entries;
     if (!plot.marks.empty()) {
-        const std::string name = "Fader";
+        entries.push_back({"Fader", SIZE_MAX});
+    }
+    for (std::size_t c = 0; c < plot.curves.size() && c < 2; ++c) {
+        entries.push_back({plot.curves.size() == 1 ? "Response" : c == 0 ? "Left" : "Right", c});
+    }
+    constexpr double kSwatch = 22.0, kGap = 6.0, kSpacing = 18.0, kBaseline = 52.0;
+    cairo_select_font_face(cr, "DejaVu Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, 11.0);
+    double lx = x1;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         cairo_text_extents_t e;
-        cairo_text_extents(cr, name.c_str(), &e);
+        cairo_text_extents(cr, it->name.c_str(), &e);
         lx -= e.x_advance;
-        Text(cr, name, lx, 52.0, 11.0, false, 0.0, kInk);
-        SetColour(cr, kFader);
-        cairo_rectangle(cr, lx - 24.0, 45.0, 16.0, 6.0);
-        cairo_fill(cr);
+        Text(cr, it->name, lx, kBaseline, 11.0, false, 0.0, kInk);
+        const double sx = lx - kGap - kSwatch;
+        if (it->channel == SIZE_MAX) {
+            SetColour(cr, kFader);
+            cairo_rectangle(cr, sx + 3.0, kBaseline - 7.0, kSwatch - 6.0, 6.0);
+            cairo_fill(cr);
+        } else {
+            SetColour(cr, kChannelColours[it->channel % 2]);
+            cairo_set_line_width(cr, it->channel == 0 ? 2.2 : 1.6);
+            const double dash[] = {6.0, 4.0};
+            cairo_set_dash(cr, dash, it->channel == 0 ? 0 : 2, 0.0);
+            cairo_move_to(cr, sx, kBaseline - 4.0);
+            cairo_line_to(cr, sx + kSwatch, kBaseline - 4.0);
+            cairo_stroke(cr);
+            cairo_set_dash(cr, nullptr, 0, 0.0);
+        }
+        lx = sx - kSpacing;
     }
 
     cairo_surface_flush(surface.get());
