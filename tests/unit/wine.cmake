@@ -13,6 +13,13 @@ if(CMAKE_CROSSCOMPILING AND WIN32 AND TARGET vlm_platform_win32)
                                 PROPERTIES OBJECT_DEPENDS ${vlm_wine_dir}/pattern.png)
     target_link_libraries(unit_platform_win32 PRIVATE vlm_platform_win32 GTest::gtest
                                                       GTest::gtest_main)
+    # Loaded by the test at run time, as a host loads the plug-in.
+    add_library(vlm_module_probe SHARED ${vlm_wine_dir}/module_probe.cpp
+                                        ${vlm_wine_dir}/module_probe.rc)
+    set_target_properties(vlm_module_probe PROPERTIES PREFIX "")
+    target_include_directories(vlm_module_probe PRIVATE ${vlm_wine_dir})
+    target_link_libraries(vlm_module_probe PRIVATE vlm_platform_win32)
+    add_dependencies(unit_platform_win32 vlm_module_probe)
     # A Wine prefix of its own, so that no Wine process of another test shares its display.
     add_test(NAME unit_platform_win32
              COMMAND ${CMAKE_COMMAND} -E env WINEPREFIX=${CMAKE_BINARY_DIR}/wine-platform

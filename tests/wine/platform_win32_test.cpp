@@ -71,6 +71,26 @@ TEST(Win32Module, IsTheModuleThatHoldsTheCode) {
     EXPECT_EQ(static_cast<ModuleHandle>(GetModuleHandleW(nullptr)), ModuleInstance());
 }
 
+// A function of a loaded library, of the type the caller knows it to have.
+template <typename Function> Function Export(HMODULE library, const char* name) {
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(library, name)));
+}
+
+TEST(Win32Module, InsideALoadedLibraryIsThatLibrary) {
+    HMODULE library = LoadLibraryW(L"vlm_module_probe.dll");
+    ASSERT_NE(nullptr, library) << "LoadLibraryW failed with " << GetLastError();
+    const auto moduleInstance = Export<void* (*)()>(library, "ProbeModuleInstance");
+    const auto readOwnImage = Export<int (*)()>(library, "ProbeReadOwnImage");
+    ASSERT_NE(nullptr, moduleInstance);
+    ASSERT_NE(nullptr, readOwnImage);
+    EXPECT_EQ(static_cast<void*>(library), moduleInstance())
+        << "expected the library's own module, not the program that loaded it";
+    EXPECT_EQ(92, readOwnImage()) << "expected the library to read its own resources";
+    std::vector<std::uint8_t> bytes;
+    EXPECT_FALSE(ReadResource(ModuleInstance(), L"libraryonly", L"IMG", bytes));
+    FreeLibrary(library);
+}
+
 TEST(Win32Module, ReadsImageResourcesWhateverTheCase) {
     for (const wchar_t* name : {L"pattern", L"PATTERN", L"PaTTern", L"strip[2x1]"}) {
         std::vector<std::uint8_t> bytes;
