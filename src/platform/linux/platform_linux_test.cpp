@@ -1,5 +1,6 @@
 // The Linux platform services: compiled-in resources, PNG decoding, UTF-8 text, and the
 // answers of a platform without an editor window.
+#include "device/devicegui.h"
 #include "platform/platform.h"
 #include "resources/embedded.h"
 
@@ -263,6 +264,28 @@ TEST(LinuxEditor, ErrorBoxWritesCaptionAndTextToStandardError) {
     EXPECT_NE(std::string::npos, written.find("VLM Tarvix 1.0.0")) << written;
     EXPECT_NE(std::string::npos, written.find("ERROR:\n\nCan't find resource"))
         << "expected bare line feeds, got: " << written;
+}
+
+} // namespace
+
+namespace {
+
+TEST(LinuxEditor, EqualiserEditorBuildsAndRefusesToOpenWithoutAnErrorBox) {
+    testing::internal::CaptureStderr();
+    {
+        VLM::CDeviceGUI editor(nullptr);
+        ERect* rect = nullptr;
+        ASSERT_TRUE(editor.getRect(&rect));
+        ASSERT_NE(nullptr, rect);
+        EXPECT_EQ(900, rect->right) << "the faceplate decoded with libpng gives the width";
+        EXPECT_EQ(258, rect->bottom);
+        int parent = 0;
+        EXPECT_FALSE(editor.open(&parent));
+        EXPECT_FALSE(editor.isOpen());
+        editor.close();
+        EXPECT_FLOAT_EQ(0.5f, editor.GetControlValue(0)) << "the controls work without a window";
+    }
+    EXPECT_EQ("", testing::internal::GetCapturedStderr()) << "expected no error box";
 }
 
 } // namespace
