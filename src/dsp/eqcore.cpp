@@ -2,6 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 
 namespace VLM {
 namespace {
@@ -31,6 +32,108 @@ void SetCoefficients(BandSection& section, const BandCoefficients& c) {
     section.b2 = c.b2;
     section.a1 = c.a1;
     section.a2 = c.a2;
+}
+
+bool Overlap(const float* left, const float* right, std::int32_t frameCount) {
+    const auto a = reinterpret_cast<std::uintptr_t>(left);
+    const auto b = reinterpret_cast<std::uintptr_t>(right);
+    const std::uintptr_t bytes = static_cast<std::uintptr_t>(frameCount) * sizeof(float);
+    return a < b + bytes && b < a + bytes;
+}
+
+void FilterScalar(EqCore& core, float* left, float* right, std::int32_t frameCount) {
+    for (EqBand& band : core.bands) {
+        if (band.gainPosition == 0.0f) {
+            continue;
+        }
+        RunBandSection(band.left, left, frameCount);
+        RunBandSection(band.right, right, frameCount);
+    }
+    float* channels[2] = {left, right};
+    for (int c = 0; c < 2; ++c) {
+        if (core.lowPass.cascade.numSections == 2) {
+            RunOutputLowPass(core.lowPass.cascade, core.lowPassState[c], channels[c], frameCount);
+        } else {
+            // Without the low-pass the bands' output still leaves free of subnormals.
+            FlushSubnormals(channels[c], frameCount);
+        }
+    }
+}
+
+static_assert(kKernelMaxSections == kEqBandCount, "the kernel takes every band");
+
+void CopySection(const BandSection& left, const BandSection& right, KernelSection& to) {
+    const BandSection* channels[2] = {&left, &right};
+    for (int c = 0; c < 2; ++c) {
+        const BandSection& s = *channels[c];
+        to.b0[c] = s.b0;
+        to.b1[c] = s.b1;
+        to.b2[c] = s.b2;
+        to.a1[c] = s.a1;
+        to.a2[c] = s.a2;
+        to.w1[c] = s.w1;
+        to.w2[c] = s.w2;
+    }
+}
+
+void GatherJob(const EqCore& core, KernelJob& job) {
+    job.sectionCount = 0;
+    for (const EqBand& band : core.bands) {
+        // A band at exactly 0 is left out: its input passes and its state stays frozen.
+        if (band.gainPosition != 0.0f) {
+            CopySection(band.left, band.right, job.sections[job.sectionCount++]);
+        }
+    }
+    job.lowPass = core.lowPass.cascade.numSections == 2;
+    for (int k = 0; k < 2; ++k) {
+        const Biquad& q = core.lowPass.cascade.sections[k];
+        job.lowPassSections[k] = KernelLowPassSection{q.b0, q.b1, q.b2, q.a1, q.a2};
+    }
+    for (int c = 0; c < 2; ++c) {
+        const CascadeState& state = core.lowPassState[c];
+        for (int k = 0; k < 2; ++k) {
+            job.lowPassState[c][k][0] = state.d[k][0];
+            job.lowPassState[c][k][1] = state.d[k][1];
+        }
+        job.offset[c] = state.offset;
+    }
+}
+
+// The end-of-block settling of the scalar kernels, applied to the words the kernel left.
+void SettleSection(float w1, float w2, BandSection& section) {
+    if (!std::isfinite(w1) || !std::isfinite(w2)) {
+        w1 = 0.0f;
+        w2 = 0.0f;
+    }
+    section.w1 = SettleStateWord(w1);
+    section.w2 = SettleStateWord(w2);
+}
+
+void ScatterJob(const KernelJob& job, EqCore& core) {
+    std::int32_t slot = 0;
+    for (EqBand& band : core.bands) {
+        if (band.gainPosition != 0.0f) {
+            const KernelSection& s = job.sections[slot++];
+            SettleSection(s.w1[0], s.w2[0], band.left);
+            SettleSection(s.w1[1], s.w2[1], band.right);
+        }
+    }
+    if (!job.lowPass) {
+        return;
+    }
+    for (int c = 0; c < 2; ++c) {
+        CascadeState& state = core.lowPassState[c];
+        const auto& words = job.lowPassState[c];
+        bool finite = true;
+        for (const auto& section : words) {
+            finite = finite && std::isfinite(section[0]) && std::isfinite(section[1]);
+        }
+        for (int k = 0; k < 2; ++k) {
+            state.d[k][0] = finite ? words[k][0] : 0.0;
+            state.d[k][1] = finite ? words[k][1] : 0.0;
+        }
+        state.offset = job.offset[c];
+    }
 }
 
 } // namespace
@@ -164,6 +267,10 @@ void EqCore::UpdateBand(std::int32_t b, float target) {
 }
 
 void EqCore::Filter(float** buffers, std::int32_t frameCount) {
+    FilterWith(ChosenKernel(), buffers, frameCount);
+}
+
+void EqCore::FilterWith(KernelFunction kernel, float** buffers, std::int32_t frameCount) {
     dirty = false;
     if (bypass) {
         return;
@@ -171,21 +278,18 @@ void EqCore::Filter(float** buffers, std::int32_t frameCount) {
     if (buffers == nullptr || buffers[0] == nullptr || buffers[1] == nullptr || frameCount <= 0) {
         return;
     }
-    for (EqBand& band : bands) {
-        if (band.gainPosition == 0.0f) {
-            continue;
-        }
-        RunBandSection(band.left, buffers[0], frameCount);
-        RunBandSection(band.right, buffers[1], frameCount);
+    float* left = buffers[0];
+    float* right = buffers[1];
+    // The kernel runs both channels side by side; channels that share samples must see each
+    // band's left pass before its right one, as the scalar code gives them.
+    if (kernel == nullptr || Overlap(left, right, frameCount)) {
+        FilterScalar(*this, left, right, frameCount);
+        return;
     }
-    for (int c = 0; c < 2; ++c) {
-        if (lowPass.cascade.numSections == 2) {
-            RunOutputLowPass(lowPass.cascade, lowPassState[c], buffers[c], frameCount);
-        } else {
-            // Without the low-pass the bands' output still leaves free of subnormals.
-            FlushSubnormals(buffers[c], frameCount);
-        }
-    }
+    KernelJob job;
+    GatherJob(*this, job);
+    kernel(job, left, right, frameCount);
+    ScatterJob(job, *this);
 }
 
 void EqCore::PrepareBlock(std::int32_t frameCount, float deviceSampleRate,

@@ -4,6 +4,7 @@
 
 #include "dsp/ballistics.h"
 #include "dsp/filterdesign.h"
+#include "dsp/kernel.h"
 
 namespace VLM {
 
@@ -48,8 +49,10 @@ struct EqCore {
     void RedesignAll(float sampleRate);
     // [audio thread]
     void UpdateBand(std::int32_t band, float target);
-    // [audio thread]
+    // [audio thread] Filters with the kernel chosen for this processor.
     void Filter(float** buffers, std::int32_t frameCount);
+    // [audio thread] Filter with the given kernel; null filters with the scalar code.
+    void FilterWith(KernelFunction kernel, float** buffers, std::int32_t frameCount);
 
     // [audio thread] The block's take-over of sample rate and block size, the IN state and one
     // smoothing step per band: everything a block does before it filters.

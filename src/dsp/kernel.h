@@ -1,0 +1,55 @@
+// The fast filtering kernels of the engine and the choice between them. This header is included
+// by the sources built for one instruction set each, so it holds plain data and declarations
+// only: an inline function defined here could be emitted with that instruction set and picked by
+// the linker for code that runs on any processor.
+#pragma once
+
+#include <cstdint>
+
+namespace VLM {
+
+constexpr int kKernelMaxSections = 10;
+
+// One band section of both channels; each pair holds the left value, then the right one.
+struct KernelSection {
+    float b0[2], b1[2], b2[2], a1[2], a2[2], w1[2], w2[2];
+};
+
+// One section of the output low-pass, shared by both channels; a0 is 1.
+struct KernelLowPassSection {
+    double b0, b1, b2, a1, a2;
+};
+
+// Everything one block's filtering reads and writes. The kernel leaves the state words exactly
+// as the recurrences end, non-finite or subnormal; settling them is the caller's work.
+struct KernelJob {
+    std::int32_t sectionCount; // the active bands, in filtering order
+    KernelSection sections[kKernelMaxSections];
+    bool lowPass; // false: the output is only flushed of subnormals
+    KernelLowPassSection lowPassSections[2];
+    double lowPassState[2][2][2]; // channel, section, then d1 and d2
+    double offset[2];             // per channel; changes sign before every sample
+};
+
+// Filters frameCount samples of both channels in place: the active band sections in order, then
+// the double-precision low-pass or the flush. The two buffers must not overlap.
+using KernelFunction = void (*)(KernelJob& job, float* left, float* right, std::int64_t frameCount);
+
+enum class KernelIsa { Sse2, Avx2, Avx512f };
+constexpr KernelIsa kKernelIsas[] = {KernelIsa::Sse2, KernelIsa::Avx2, KernelIsa::Avx512f};
+
+// True when this build has the kernel and the processor and operating system can run it.
+bool KernelSupported(KernelIsa isa);
+// The kernel for an instruction set; null when it is not supported.
+KernelFunction KernelFor(KernelIsa isa);
+// The best supported kernel, chosen once when the library is loaded; null when this build has
+// no kernel at all and the engine filters with its scalar code.
+KernelFunction ChosenKernel();
+KernelIsa ChosenKernelIsa();
+const char* KernelIsaName(KernelIsa isa);
+
+void RunKernelSse2(KernelJob& job, float* left, float* right, std::int64_t frameCount);
+void RunKernelAvx2(KernelJob& job, float* left, float* right, std::int64_t frameCount);
+void RunKernelAvx512f(KernelJob& job, float* left, float* right, std::int64_t frameCount);
+
+} // namespace VLM

@@ -1,0 +1,52 @@
+// The filtering kernel for AVX2: eight floats per band vector, both low-pass sections in one
+// vector. Built with -mavx2 and called only when the processor has it.
+#include "dsp/kernel_pipeline.h"
+
+namespace VLM {
+namespace {
+
+struct IsaAvx2 {
+    static constexpr int kQuarters = 2;
+    static constexpr int kLanes = 8;
+    using F = __m256;
+    using M = __m256;
+    using Index = __m256i;
+    using LowPass = LowPass256;
+
+    static F Load(const float* p) { return _mm256_loadu_ps(p); }
+    static void Store(float* p, F v) { _mm256_storeu_ps(p, v); }
+    static Index LoadIndex(const std::int32_t* p) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+    }
+    static F Zero() { return _mm256_setzero_ps(); }
+    static F Add(F a, F b) { return _mm256_add_ps(a, b); }
+    static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
+    static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
+    // [a2, a3, b0, b1] in each half
+    static F Shuffle(F a, F b) { return _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2)); }
+    // Low half: the new sample; high half: the low half of the last vector.
+    static F ShiftIn(F last, __m128 in) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(in), _mm256_castps256_ps128(last), 1);
+    }
+    template <int kQuarter> static __m128 Quarter(F v) {
+        if constexpr (kQuarter == 0) {
+            return _mm256_castps256_ps128(v);
+        } else {
+            return _mm256_extractf128_ps(v, 1);
+        }
+    }
+    static M Active(Index slot, int lo, int hi) {
+        const __m256i fromLo = _mm256_cmpgt_epi32(slot, _mm256_set1_epi32(lo - 1));
+        const __m256i toHi = _mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot);
+        return _mm256_castsi256_ps(_mm256_and_si256(fromLo, toHi));
+    }
+    static F Select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
+};
+
+} // namespace
+
+void RunKernelAvx2(KernelJob& job, float* left, float* right, std::int64_t frameCount) {
+    RunKernel<IsaAvx2>(job, left, right, frameCount);
+}
+
+} // namespace VLM

@@ -1,0 +1,44 @@
+// The filtering kernel for the x86-64 baseline: four floats per band vector.
+#include "dsp/kernel_pipeline.h"
+
+namespace VLM {
+namespace {
+
+struct IsaSse2 {
+    static constexpr int kQuarters = 1;
+    static constexpr int kLanes = 4;
+    using F = __m128;
+    using M = __m128;
+    using Index = __m128i;
+    using LowPass = LowPass128;
+
+    static F Load(const float* p) { return _mm_loadu_ps(p); }
+    static void Store(float* p, F v) { _mm_storeu_ps(p, v); }
+    static Index LoadIndex(const std::int32_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static F Zero() { return _mm_setzero_ps(); }
+    static F Add(F a, F b) { return _mm_add_ps(a, b); }
+    static F Sub(F a, F b) { return _mm_sub_ps(a, b); }
+    static F Mul(F a, F b) { return _mm_mul_ps(a, b); }
+    // [a2, a3, b0, b1]
+    static F Shuffle(F a, F b) { return _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2)); }
+    static F ShiftIn(F, __m128 in) { return in; }
+    template <int kQuarter> static __m128 Quarter(F v) { return v; }
+    static M Active(Index slot, int lo, int hi) {
+        const __m128i fromLo = _mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1));
+        const __m128i toHi = _mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1));
+        return _mm_castsi128_ps(_mm_and_si128(fromLo, toHi));
+    }
+    static F Select(M mask, F yes, F no) {
+        return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+    }
+};
+
+} // namespace
+
+void RunKernelSse2(KernelJob& job, float* left, float* right, std::int64_t frameCount) {
+    RunKernel<IsaSse2>(job, left, right, frameCount);
+}
+
+} // namespace VLM
