@@ -6,6 +6,7 @@
 #include "options.h"
 #include "plugin.h"
 #include "text.h"
+#include "validate.h"
 
 #include <cstdio>
 #include <exception>
@@ -52,6 +53,8 @@ int Run(const VLM::SOptions& options) {
         return VLM::RunResponse(options);
     case VLM::ECommand::Editor:
         return VLM::RunEditor(options);
+    case VLM::ECommand::Validate:
+        return VLM::RunValidate(options);
     case VLM::ECommand::Help:
     default:
         std::fputs(VLM::UsageText(), stdout);

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "text.h"
 
+#include <algorithm>
 #include <cstddef>
 
 namespace VLM {
@@ -74,14 +75,19 @@ ECommand CommandFromName(const std::string& name) {
     if (name == "editor") {
         return ECommand::Editor;
     }
+    if (name == "validate") {
+        return ECommand::Validate;
+    }
     if (name == "help" || name == "--help" || name == "-h") {
         return ECommand::Help;
     }
     throw Exceptions::Usage("unknown command '" + Printable(name) + "' (see vsthost --help)");
 }
 
-std::size_t PositionalCount(ECommand command) {
-    switch (command) {
+std::size_t PositionalCount(const SOptions& options) {
+    switch (options.command) {
+    case ECommand::Validate:
+        return options.list ? 0 : 1;
     case ECommand::Render:
         return 3;
     case ECommand::Help:
@@ -107,7 +113,7 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     const ECommand cmd = options.command;
-    const bool takesSettings = cmd != ECommand::Info;
+    const bool takesSettings = cmd != ECommand::Info && cmd != ECommand::Validate;
 
     std::vector<std::string> positional;
     for (std::size_t i = 1; i < args.size(); ++i) {
@@ -189,19 +195,71 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
             allowed(cmd == ECommand::Editor);
             flag();
             options.audio = true;
+        } else if (name == "--strictness") {
+            allowed(cmd == ECommand::Validate);
+            options.strictness = static_cast<int>(ParseInteger(next(), 1, 10, "--strictness"));
+        } else if (name == "--seed") {
+            allowed(cmd == ECommand::Validate);
+            options.seed =
+                static_cast<std::uint32_t>(ParseInteger(next(), 0, 4294967295LL, "--seed"));
+        } else if (name == "--json") {
+            allowed(cmd == ECommand::Validate);
+            flag();
+            options.json = true;
+        } else if (name == "--list") {
+            allowed(cmd == ECommand::Validate);
+            flag();
+            options.list = true;
+        } else if (name == "--headless") {
+            allowed(cmd == ECommand::Validate);
+            flag();
+            options.headless = true;
+        } else if (name == "--in-process") {
+            allowed(cmd == ECommand::Validate);
+            flag();
+            options.isolate = false;
+        } else if (name == "--only") {
+            allowed(cmd == ECommand::Validate);
+            const std::string names = next();
+            std::size_t start = 0;
+            while (start <= names.size()) {
+                const std::size_t comma = std::min(names.find(',', start), names.size());
+                if (comma > start) {
+                    options.only.push_back(names.substr(start, comma - start));
+                }
+                start = comma + 1;
+            }
+            if (options.only.empty()) {
+                throw Exceptions::Usage("--only needs test names (see vsthost validate --list)");
+            }
+        } else if (name == "--timeout") {
+            allowed(cmd == ECommand::Validate);
+            options.timeout = ParseNumber(next(), "--timeout");
+            if (options.timeout <= 0.0 || options.timeout > 86400.0) {
+                throw Exceptions::Usage("--timeout must be more than 0 and at most 86400");
+            }
+        } else if (name == "--run-test") {
+            allowed(cmd == ECommand::Validate);
+            options.runTest = next();
+        } else if (name == "--result-file") {
+            allowed(cmd == ECommand::Validate);
+            options.resultFile = next();
         } else {
             throw Exceptions::Usage("unknown option '" + Printable(name) +
                                     "' (see vsthost --help)");
         }
     }
 
-    const std::size_t wanted = PositionalCount(cmd);
+    const std::size_t wanted = PositionalCount(options);
     if (positional.size() < wanted) {
         throw Exceptions::Usage(cmd == ECommand::Render ? "render needs PLUGIN IN.wav OUT.wav"
                                                         : args[0] + " needs the plug-in's path");
     }
     if (positional.size() > wanted) {
         throw Exceptions::Usage("unexpected argument '" + Printable(positional[wanted]) + "'");
+    }
+    if (wanted == 0) {
+        return options;
     }
     options.plugin = positional[0];
     if (cmd == ECommand::Render) {
@@ -226,6 +284,15 @@ const char* UsageText() {
            "      measures the magnitude response after the smoothing has settled\n"
            "  vsthost editor PLUGIN [settings] [--seconds N] [--log] [--audio] [--rate SR]\n"
            "      opens the plug-in's editor in a window of its own\n"
+           "  vsthost validate PLUGIN [--strictness 1..10] [--seed N] [--json] [--only A,B]\n"
+           "                  [--timeout S] [--headless] [--in-process]\n"
+           "      tests the plug-in against the VST 2.4 interface; each test runs in a\n"
+           "      process of its own (--in-process: all in this one) and ends in pass,\n"
+           "      fail or skip with the reason; exit code 1 when any test fails.\n"
+           "      --strictness runs every test up to that level (default 5); --headless\n"
+           "      leaves the editor out; --timeout bounds one test (default 300 s)\n"
+           "  vsthost validate --list\n"
+           "      the tests: level, name and what each checks\n"
            "\n"
            "settings, applied in order before processing starts:\n"
            "  --param INDEX=VALUE   normalised parameter value, 0 to 1\n"

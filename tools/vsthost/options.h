@@ -1,12 +1,13 @@
 // The command line of vsthost, parsed into one plain record before anything is loaded.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace VLM {
 
-enum class ECommand { Help, Info, Render, Response, Editor };
+enum class ECommand { Help, Info, Render, Response, Editor, Validate };
 
 /// One setting applied to the plug-in before processing, in command-line order.
 struct SSetting {
@@ -31,6 +32,17 @@ struct SOptions {
     double seconds = -1.0; // -1: until the window closes
     bool log = false;
     bool audio = false;
+    // validate
+    int strictness = 5;
+    std::uint32_t seed = 1;
+    bool json = false;
+    bool list = false;
+    bool headless = false;         // no editor tests, even when a display is present
+    bool isolate = true;           // each test in a process of its own
+    double timeout = 300.0;        // seconds one isolated test may take
+    std::vector<std::string> only; // test names; empty: every test up to the strictness
+    std::string runTest;           // internal: the one test a child process runs
+    std::string resultFile;        // internal: where that child writes its result
 };
 
 /// The control id of the IN switch in the plug-in's state chunk.

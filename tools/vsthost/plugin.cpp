@@ -3,6 +3,7 @@
 #include "crashguard.h"
 #include "errors.h"
 #include "text.h"
+#include "validate_alloc.h"
 
 #include <cstdio>
 #include <cstring>
@@ -298,9 +299,14 @@ std::string CategoryName(VstIntPtr category) {
     return "unknown";
 }
 
-VstIntPtr VLM_VSTCALL HostCallback(AEffect* /*effect*/, VstInt32 opcode, VstInt32 index,
+VstIntPtr VLM_VSTCALL HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                    VstIntPtr value, void* ptr, float opt) {
+    // The host's own work is not the plug-in's: it is never counted as its allocation.
+    const Alloc::CPause pause;
     SHostContext& host = HostContext();
+    if (const HostObserver observe = host.observer.load(std::memory_order_relaxed)) {
+        observe(effect, opcode, index, value, ptr, opt);
+    }
     std::string canDo;
     VstIntPtr answer = 0;
     switch (opcode) {
@@ -366,8 +372,11 @@ VstIntPtr VLM_VSTCALL HostCallback(AEffect* /*effect*/, VstInt32 opcode, VstInt3
     return answer;
 }
 
-CPlugin::CPlugin(const std::string& pluginPath) : path(pluginPath) {
+CPlugin::CPlugin(const std::string& pluginPath, const char* entryName) : path(pluginPath) {
     const std::string quoted = "'" + Printable(path) + "'";
+    const std::vector<const char*> candidates =
+        entryName != nullptr ? std::vector<const char*>{entryName}
+                             : std::vector<const char*>{"VSTPluginMain", "main"};
     VstPluginMainProc entry = nullptr;
 #if defined(_WIN32)
     const std::wstring wide = Widen(path);
@@ -395,7 +404,7 @@ CPlugin::CPlugin(const std::string& pluginPath) : path(pluginPath) {
                    static_cast<unsigned long>(GetLastError())));
     }
     module = handle;
-    for (const char* name : {"VSTPluginMain", "main"}) {
+    for (const char* name : candidates) {
         if (FARPROC proc = GetProcAddress(handle, name)) {
             entry = reinterpret_cast<VstPluginMainProc>(reinterpret_cast<void*>(proc));
             break;
@@ -423,7 +432,7 @@ CPlugin::CPlugin(const std::string& pluginPath) : path(pluginPath) {
                                       Printable(reason != nullptr ? reason : "unknown error"));
     }
     module = handle;
-    for (const char* name : {"VSTPluginMain", "main"}) {
+    for (const char* name : candidates) {
         void* symbol = dlsym(handle, name);
         if (symbol != nullptr && SymbolIsInModule(handle, symbol)) {
             entry = reinterpret_cast<VstPluginMainProc>(symbol);
@@ -433,6 +442,10 @@ CPlugin::CPlugin(const std::string& pluginPath) : path(pluginPath) {
 #endif
     if (entry == nullptr) {
         Unload();
+        if (entryName != nullptr) {
+            throw Exceptions::HostFailure("the plug-in " + quoted + " does not export " +
+                                          entryName);
+        }
         throw Exceptions::HostFailure("not a VST plug-in: " + quoted +
                                       " exports neither VSTPluginMain nor main");
     }

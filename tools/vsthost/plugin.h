@@ -11,6 +11,10 @@
 
 namespace VLM {
 
+/// Sees every request of a plug-in before the host callback answers it. [any thread]
+using HostObserver = void (*)(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                              void* ptr, float opt);
+
 /// What the host callback answers from. One per process: the callback has no other way to
 /// find its host while the entry function is still running and the record does not exist.
 struct SHostContext {
@@ -19,6 +23,8 @@ struct SHostContext {
     std::atomic<bool> logCallbacks{false};
     /// Set by the editor window while it is open: resizes it to a client size. [UI thread]
     std::function<bool(int width, int height)> sizeWindow;
+    /// Set by the validator while it checks what plug-ins ask of the host.
+    std::atomic<HostObserver> observer{nullptr};
 };
 
 SHostContext& HostContext();
@@ -45,13 +51,18 @@ VstIntPtr VLM_VSTCALL HostCallback(AEffect* effect, VstInt32 opcode, VstInt32 in
 /// constructor loads and checks; the destructor stops processing, closes and unloads.
 class CPlugin {
 public:
-    explicit CPlugin(const std::string& path);
+    /// `entryName` picks the exported entry function; null tries VSTPluginMain, then main.
+    explicit CPlugin(const std::string& path, const char* entryName = nullptr);
     ~CPlugin();
     CPlugin(const CPlugin&) = delete;
     CPlugin& operator=(const CPlugin&) = delete;
 
     const AEffect& Record() const { return *effect; }
     const std::string& Path() const { return path; }
+    /// The loaded module: an HMODULE on Windows, a dlopen handle elsewhere.
+    void* Module() const { return module; }
+    /// The record itself, for the validator's calls through its entries.
+    AEffect* Effect() const { return effect; }
 
     /// effOpen, effSetSampleRate, effSetBlockSize. [UI thread]
     void Open(float sampleRate, int blockSize);
