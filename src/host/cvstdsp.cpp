@@ -104,9 +104,25 @@ void CVSTDSP::processReplacing(float** inputs, float** outputs, VstInt32 frames)
     Process(outputs, frames);
 }
 
+// The IN switch and the lamp have control ids beyond the announced parameters; a host
+// indexes its parameter tables with these reports, so only announced parameters are named.
+bool CVSTDSP::IsHostParameter(VstInt32 index) const {
+    return index >= 0 && index < cEffect.numParams;
+}
+
 void CVSTDSP::setParameterAutomated(VstInt32 index, float value) {
     // The control already holds the new value: only the host needs telling.
-    callHost(audioMasterAutomate, index, 0, nullptr, value);
+    if (IsHostParameter(index)) {
+        callHost(audioMasterAutomate, index, 0, nullptr, value);
+    }
+}
+
+bool CVSTDSP::beginEdit(VstInt32 index) {
+    return IsHostParameter(index) && AudioEffectX::beginEdit(index);
+}
+
+bool CVSTDSP::endEdit(VstInt32 index) {
+    return IsHostParameter(index) && AudioEffectX::endEdit(index);
 }
 
 void CVSTDSP::setProgram(VstInt32 program) {

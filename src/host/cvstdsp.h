@@ -32,6 +32,8 @@ public:
     void setParameter(VstInt32 index, float value) override { SetParameter(index, value); }
     float getParameter(VstInt32 index) override { return GetParameter(index); } // [any thread]
     void setParameterAutomated(VstInt32 index, float value) override;           // [UI thread]
+    bool beginEdit(VstInt32 index) override;                                    // [UI thread]
+    bool endEdit(VstInt32 index) override;                                      // [UI thread]
     VstInt32 getProgram() override { return GetProgram(); }
     void setProgram(VstInt32 program) override;
     void setProgramName(char* name) override { SetProgramName(name); }
@@ -92,6 +94,9 @@ protected:
     CVSTGUI* controlEditor = nullptr; // the same object as `editor`, which owns it
     // Written by the dispatcher's thread, read once per block by the audio thread.
     std::atomic<float> deviceSampleRate{44100.0f};
+
+private:
+    bool IsHostParameter(VstInt32 index) const;
 };
 
 // The program names: program 0 and every other number.
