@@ -19,7 +19,10 @@ std::string FourCharText(std::int32_t code);
 
 /// printf-style formatting into a std::string.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__MINGW32__)
+    // The C++ runtime of mingw-w64 formats with its own, standard printf.
+    __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))
 #endif
     ;

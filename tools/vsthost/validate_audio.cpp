@@ -57,7 +57,7 @@ void CAudioRunner::Run() {
             }
         }
         // A DAW's audio thread waits for the next buffer; leave the other threads room.
-        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
 

@@ -380,6 +380,18 @@ void TestDispatcherFuzz(CTestContext& test) {
     VstSpeakerArrangement inArrangement{}, outArrangement{};
     inArrangement.type = outArrangement.type = 1; // stereo
     inArrangement.numChannels = outArrangement.numChannels = 2;
+    // First the plug-in's own state with each byte changed in turn: a restored state that
+    // is damaged in one place is the commonest bad chunk a host hands over.
+    if (plugin->HasChunks()) {
+        const std::vector<std::uint8_t> own = plugin->GetChunk(false);
+        for (std::size_t at = 0; at < own.size() && at < 4096; ++at) {
+            std::vector<std::uint8_t> damaged = own;
+            damaged[at] = static_cast<std::uint8_t>(damaged[at] ^ 0x80u);
+            plugin->SetChunk(damaged, false);
+        }
+        std::vector<std::uint8_t> again = own;
+        plugin->SetChunk(again, false);
+    }
     constexpr int kCalls = 3000;
     int calls = 0;
     for (; calls < kCalls; ++calls) {
