@@ -6,6 +6,7 @@ vlm_unit_test(vsthost_units
     SOURCES ${PROJECT_SOURCE_DIR}/tests/tool/options_test.cpp
             ${PROJECT_SOURCE_DIR}/tests/tool/wavfile_test.cpp
             ${PROJECT_SOURCE_DIR}/tests/tool/response_test.cpp
+            ${PROJECT_SOURCE_DIR}/tests/tool/validate_test.cpp
     LIBS vsthost_core)
 
 if(NOT CMAKE_CROSSCOMPILING)
@@ -28,4 +29,75 @@ else()
             -DTOOL=$<TARGET_FILE:vsthost>
             -DPLUGIN=$<TARGET_FILE:gainplug>
             -P ${PROJECT_SOURCE_DIR}/tests/tool/wine_info.cmake)
+endif()
+
+# The validator against the fixtures: the gain fixture and the fault fixture without a fault
+# pass every test; each deliberate fault fails the test that looks for it, and only that one
+# among the tests run. Headless, so that no display is needed.
+function(vlm_validate_test name)
+    cmake_parse_arguments(arg "" "PLUGIN;FAULT;CODE" "ARGS;EXPECT;REJECT" ${ARGN})
+    add_test(NAME vsthost_validate_${name}
+        COMMAND ${CMAKE_COMMAND}
+            -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+            -DTOOL=$<TARGET_FILE:vsthost>
+            -DPLUGIN=$<TARGET_FILE:${arg_PLUGIN}>
+            -DFAULT=${arg_FAULT}
+            "-DARGS=--headless;--timeout;120;${arg_ARGS}"
+            -DCODE=${arg_CODE}
+            "-DEXPECT=${arg_EXPECT}"
+            "-DREJECT=${arg_REJECT}"
+            -P ${PROJECT_SOURCE_DIR}/tests/tool/validate_run.cmake)
+endfunction()
+
+vlm_validate_test(gainplug_passes PLUGIN gainplug CODE 0 ARGS --strictness;10
+    EXPECT "pass +9 +allocation +300 blocks" "Totals: pass 17, fail 0, skip 4")
+vlm_validate_test(faultless_passes PLUGIN faultplug CODE 0 ARGS --strictness;10
+    EXPECT "Totals: pass [0-9]+, fail 0,")
+vlm_validate_test(allocation_found PLUGIN faultplug FAULT alloc CODE 1
+    ARGS --only;audio,allocation
+    EXPECT "pass +3 +audio" "fail +9 +allocation +processReplacing made 300 heap allocations")
+vlm_validate_test(crash_named PLUGIN faultplug FAULT bigblock CODE 1
+    ARGS --only;identity,large-block
+    EXPECT "pass +1 +identity"
+           "fail +8 +large-block +the plug-in crashed \\([a-z ]+\\) during processReplacing")
+vlm_validate_test(text_overrun_found PLUGIN faultplug FAULT text CODE 1
+    ARGS --only;identity-texts,parameters
+    EXPECT "pass +1 +identity-texts"
+           "fail +2 +parameters +effGetParamName\\(0\\): its text needs 14 bytes")
+if(NOT CMAKE_CROSSCOMPILING)
+    # Each of these under Wine as well would add minutes; the platform-specific parts (the
+    # allocator, the crash report, the process per test) are covered above on both.
+    vlm_validate_test(nan_found PLUGIN faultplug FAULT nan CODE 1 ARGS --only;identity,audio
+        EXPECT "pass +1 +identity" "fail +3 +audio +.*output 1: 1 NaN")
+    vlm_validate_test(subnormal_found PLUGIN faultplug FAULT subnormal CODE 1 ARGS --only;audio
+        EXPECT "fail +3 +audio +.*silence after noise.*subnormal")
+    vlm_validate_test(overrun_found PLUGIN faultplug FAULT overrun CODE 1 ARGS --only;audio
+        EXPECT "fail +3 +audio +.*written outside the 64-sample block \\(at sample 64\\)")
+    vlm_validate_test(input_write_found PLUGIN faultplug FAULT inputs CODE 1 ARGS --only;audio
+        EXPECT "fail +3 +audio +.*wrote into its input buffer")
+    vlm_validate_test(float_control_found PLUGIN faultplug FAULT fpu CODE 1 ARGS --only;audio
+        EXPECT "fail +3 +audio +processReplacing changed the floating-point control register")
+    vlm_validate_test(locale_found PLUGIN faultplug FAULT locale CODE 1
+        ARGS --only;identity,locale
+        EXPECT "pass +1 +identity" "fail +1 +locale +opening or processing changed")
+    vlm_validate_test(automation_range_found PLUGIN faultplug FAULT automate CODE 1
+        ARGS --only;automation
+        EXPECT "fail +3 +automation +audioMasterAutomate named parameter 5, outside 0..1")
+    vlm_validate_test(state_found PLUGIN faultplug FAULT state CODE 1
+        ARGS --only;state,state-resave
+        EXPECT "fail +2 +state +bank state: parameter 0 is"
+               "fail +8 +state-resave +bank state: the re-saved state differs")
+    vlm_validate_test(nan_parameter_found PLUGIN faultplug FAULT nanparam CODE 1
+        ARGS --only;parameters,parameter-fuzz
+        EXPECT "pass +2 +parameters" "fail +6 +parameter-fuzz +setParameter\\(0, nan\\) then")
+    vlm_validate_test(hang_ended PLUGIN faultplug FAULT hang CODE 1
+        ARGS --only;identity,state;--timeout;2
+        EXPECT "pass +1 +identity" "fail +2 +state +did not finish within 2 seconds")
+    vlm_validate_test(list_names_every_test PLUGIN gainplug CODE 0 ARGS --list
+        EXPECT " 1  identity " "10  dispatcher-fuzz ")
+endif()
+if(TARGET vlm_tarvix)
+    # The equaliser itself at the strictest level.
+    vlm_validate_test(equaliser_passes PLUGIN vlm_tarvix CODE 0 ARGS --strictness;10
+        EXPECT "pass +9 +allocation" "pass +10 +dispatcher-fuzz" "fail 0,")
 endif()

@@ -255,6 +255,9 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         throw Exceptions::Usage(cmd == ECommand::Render ? "render needs PLUGIN IN.wav OUT.wav"
                                                         : args[0] + " needs the plug-in's path");
     }
+    if (cmd == ECommand::Validate && options.list && positional.size() == 1) {
+        positional.clear(); // "validate PLUGIN --list" lists the tests all the same
+    }
     if (positional.size() > wanted) {
         throw Exceptions::Usage("unexpected argument '" + Printable(positional[wanted]) + "'");
     }
