@@ -198,9 +198,9 @@ const std::wstring& CVSTGUI::GetControlLabel(std::int32_t id) {
     return widget != nullptr ? widget->label : emptyText;
 }
 
-const std::wstring& CVSTGUI::GetControlText(std::int32_t id) {
-    CWidget* widget = FindControl(id);
-    return widget != nullptr ? widget->GetText(true) : emptyText;
+std::wstring CVSTGUI::GetControlText(std::int32_t id) {
+    const CWidget* widget = FindControl(id);
+    return widget != nullptr ? widget->ValueText() : std::wstring();
 }
 
 const std::wstring& CVSTGUI::GetControlUnit(std::int32_t id) {

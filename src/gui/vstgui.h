@@ -48,7 +48,8 @@ public:
     // Lookups by control id: the first control in list order with the id answers.
     // [any thread]
     virtual const std::wstring& GetControlLabel(std::int32_t id);
-    virtual const std::wstring& GetControlText(std::int32_t id);
+    // A copy built for the caller: hosts ask from threads of their own.
+    virtual std::wstring GetControlText(std::int32_t id);
     virtual const std::wstring& GetControlUnit(std::int32_t id);
     virtual float GetControlValue(std::int32_t id);
     virtual void SetControlValue(std::int32_t id, float value);

@@ -136,21 +136,27 @@ void CKnob::SetUnitValue(float unitValue) {
     SetValue(ToNormalised(unitValue));
 }
 
+std::wstring CKnob::TextOf(float normalised) const {
+    const float u = ToUnit(normalised);
+    if (u == std::numeric_limits<float>::infinity()) {
+        return L"\u221E";
+    }
+    const bool signedRange = minValue < 0.0f || maxValue < 0.0f;
+    return FormatReadout(signedRange && u > 0.0f ? plusFormat : format, static_cast<double>(u));
+}
+
 const std::wstring& CKnob::GetText(bool valueOnly) {
     const float current = Value();
     if (current != textValue) {
         textValue = current;
-        const float u = ToUnit(current);
-        if (u == std::numeric_limits<float>::infinity()) {
-            valueText = L"\u221E";
-        } else {
-            const bool signedRange = minValue < 0.0f || maxValue < 0.0f;
-            valueText = FormatReadout(signedRange && u > 0.0f ? plusFormat : format,
-                                      static_cast<double>(u));
-        }
+        valueText = TextOf(current);
         hintText = label + L": " + valueText + unit;
     }
     return valueOnly ? valueText : hintText;
+}
+
+std::wstring CKnob::ValueText() const {
+    return TextOf(Value());
 }
 
 } // namespace VLM

@@ -20,14 +20,17 @@ public:
     void OnMouseUp(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
     void OnMouseMove(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
     void OnDoubleClick(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
-    // Rebuilds the texts only after the value changed. [UI thread, or the host's thread
-    // asking for the parameter display]
+    // Rebuilds the texts only after the value changed. [UI thread]
     const std::wstring& GetText(bool valueOnly) override;
+    // [any thread]
+    std::wstring ValueText() const override;
     // Clamps, stores a changed value and reports it to the host.
     void SetValue(float newValue) override;
     void SetUnitValue(float unitValue) override;
 
     float ToUnit(float normalised) const;
+    // The read-out text of a normalised value.
+    std::wstring TextOf(float normalised) const;
     float ToNormalised(float unitValue) const;
 
     Platform::Point savedCursor;

@@ -101,6 +101,10 @@ const std::wstring& CWidget::GetText(bool valueOnly) {
     return valueOnly ? valueText : hintText;
 }
 
+std::wstring CWidget::ValueText() const {
+    return valueText;
+}
+
 void CWidget::SetValue(float) {}
 void CWidget::SetUnitValue(float) {}
 

@@ -33,8 +33,12 @@ public:
     virtual void Draw();
     // [UI thread, editor open]
     virtual void ReleaseTexture();
-    // The value text alone (valueOnly) or the read-out "label: value unit". [any thread]
+    // The value text alone (valueOnly) or the read-out "label: value unit", kept until the value
+    // changes. [UI thread]
     virtual const std::wstring& GetText(bool valueOnly);
+    // The value text of the current value, built afresh, so that a host thread asking for it
+    // never touches the texts the editor keeps. [any thread]
+    virtual std::wstring ValueText() const;
     // Normalised value 0..1. [any thread; the audio thread writes the lamp]
     virtual void SetValue(float newValue);
     // Value in the control's units. [UI thread]
