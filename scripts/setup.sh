@@ -3,7 +3,7 @@
 # Does nothing when they are all present already.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ clang clang-format pkg-config
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick
@@ -18,5 +18,5 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Installing: ${missing[*]}"
     apt-get update -q
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
 fi
