@@ -22,11 +22,16 @@ struct IsaAvx2 {
     static F Add(F a, F b) { return _mm256_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
-    // [a2, a3, b0, b1] in each half
-    static F Shuffle(F a, F b) { return _mm256_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2)); }
-    // Low half: the new sample; high half: the low half of the last vector.
-    static F ShiftIn(F last, __m128 in) {
-        return _mm256_insertf128_ps(_mm256_castps128_ps256(in), _mm256_castps256_ps128(last), 1);
+    // Steps given to the move from the last vector to vector 0 (measured best).
+    static constexpr int kWrapSkew = 3;
+    // Pair 0 of in, pairs 1 to 3 of x.
+    static F InsertInput(F x, __m128 in) {
+        return _mm256_blend_ps(x, _mm256_castps128_ps256(in), 0x03);
+    }
+    // Pairs 0, 1, 2 moved to pairs 1, 2, 3.
+    static F ShiftPairs(F y) {
+        return _mm256_castpd_ps(
+            _mm256_permute4x64_pd(_mm256_castps_pd(y), _MM_SHUFFLE(2, 1, 0, 0)));
     }
     template <int kQuarter> static __m128 Quarter(F v) {
         if constexpr (kQuarter == 0) {

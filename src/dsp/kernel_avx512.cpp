@@ -20,16 +20,19 @@ struct IsaAvx512f {
     static F Add(F a, F b) { return _mm512_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm512_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm512_mul_ps(a, b); }
-    // [a2, a3, b0, b1] in each quarter
-    static F Shuffle(F a, F b) { return _mm512_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2)); }
-    // Quarter 0: the new sample; quarters 1 to 3: quarters 0 to 2 of the last vector.
-    static F ShiftIn(F last, __m128 in) {
-        const __m512i pick =
-            _mm512_set_epi32(27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 3, 2, 1, 0);
-        return _mm512_permutex2var_ps(_mm512_castps128_ps512(in), pick, last);
+    // Steps given to the move from the last vector to vector 0 (measured best).
+    static constexpr int kWrapSkew = 3;
+    // Pair 0 of in, pairs 1 to 7 of x.
+    static F InsertInput(F x, __m128 in) {
+        return _mm512_mask_blend_ps(0x0003, x, _mm512_maskz_broadcast_f32x4(0xFFFF, in));
     }
-    // The zero-masking form: GCC 12 warns about the undefined source of the plain one, which
-    // its cast to 128 bits uses too.
+    // Pairs 0 to 6 moved to pairs 1 to 7.
+    static F ShiftPairs(F y) {
+        const __m512i pick = _mm512_set_epi64(6, 5, 4, 3, 2, 1, 0, 0);
+        return _mm512_castpd_ps(_mm512_maskz_permutexvar_pd(0xFF, pick, _mm512_castps_pd(y)));
+    }
+    // The zero-masking forms here and below: GCC 12 warns about the undefined source of the
+    // plain ones, which its cast to 128 bits uses too.
     template <int kQuarter> static __m128 Quarter(F v) {
         return _mm512_maskz_extractf32x4_ps(0xF, v, kQuarter);
     }

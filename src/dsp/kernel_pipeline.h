@@ -3,19 +3,19 @@
 // instruction set and no copy can stand in for another at link time. Nothing from the standard
 // library with out-of-line code is used, for the same reason.
 //
-// The band sections and the two low-pass sections form one pipeline of stages. At step t, stage s
-// works on sample t - 2s, taking the output that stage s - 1 produced at step t - 2, so every
-// recurrence advances at every step and their latencies overlap. The skew is two steps because a
-// vector's input comes from vectors that are themselves waiting for that input: the path from an
-// input through a section's output to the next input is about twice as long as one section's
-// own recurrence. Each stage keeps the exact operation order of the scalar filter, so the bits
-// are the same.
+// The band sections and the low-pass sections form one pipeline of stages: at step t, a stage
+// with offset o works on sample t - o, on the output its predecessor produced one or two steps
+// before. Every recurrence thus advances at every step and their latencies overlap, where the
+// scalar filter runs one recurrence after another. Each stage keeps the exact operation order of
+// the scalar filter, so the bits are the same.
 //
-// Lane layout of the band stages: a vector has Isa::kQuarters 128-bit quarters, each holding two
-// slots as [left, right] pairs. With V vectors, slot s lives in vector (s % 2V) / 2, quarter
-// s / 2V, pair s % 2. One shuffle per vector then hands every slot its predecessor's output:
-// within a quarter from the vector before, and the first slot of a quarter of vector 0 from the
-// last slot of the previous quarter of vector V - 1, or from the new sample.
+// Band lane layout: with V vectors, slot s (the s-th active band) lives in vector s % V as pair
+// s / V, a pair being the [left, right] lanes of one slot. Each vector's input is then the output
+// of the vector before, unchanged, and vector 0 takes the last vector's output moved up by one
+// pair, with the new sample in pair 0. The path from a vector's input through a section to the
+// next vector's input is about half again as long as one section's own recurrence, so around the
+// ring of vectors the move to vector 0 is given Isa::kWrapSkew steps where the instruction set is
+// fast enough for that path to matter.
 #pragma once
 
 #include <immintrin.h>
@@ -29,14 +29,15 @@ namespace VLM {
 namespace {
 
 template <class Isa, int kSlots> struct Layout {
-    static constexpr int kSlotsPerVector = 2 * Isa::kQuarters;
-    static constexpr int kVectors = (kSlots + kSlotsPerVector - 1) / kSlotsPerVector;
-    static constexpr int Vector(int slot) { return (slot % (2 * kVectors)) / 2; }
-    static constexpr int Quarter(int slot) { return slot / (2 * kVectors); }
-    static constexpr int Pair(int slot) { return slot % 2; }
+    static constexpr int kPairsPerVector = 2 * Isa::kQuarters;
+    static constexpr int kVectors = (kSlots + kPairsPerVector - 1) / kPairsPerVector;
+    static constexpr int Vector(int slot) { return slot % kVectors; }
+    static constexpr int Pair(int slot) { return slot / kVectors; }
     // The slot whose channel value sits in a lane of a vector.
-    static constexpr int Slot(int vector, int lane) {
-        return 2 * vector + 2 * kVectors * (lane / 4) + (lane % 4) / 2;
+    static constexpr int Slot(int vector, int lane) { return vector + (lane / 2) * kVectors; }
+    // The sample a slot works on lags the new one by this many steps.
+    static constexpr int Offset(int slot) {
+        return slot + (Isa::kWrapSkew - 1) * (slot / kVectors);
     }
 };
 
@@ -46,228 +47,312 @@ inline __m128 FlushSubnormals(__m128 v) {
     return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)), v);
 }
 
+// Hides where a pointer points from the optimiser, so that what is read through it is read again
+// after each call. The coefficients are thus read from memory at every step: there are not
+// registers enough for them besides the state words and the values passed between stages, and a
+// coefficient read again costs less than a state word spilled and reloaded within a recurrence.
+template <class T> inline const T* Launder(const T* p) {
+    asm("" : "+r"(p));
+    return p;
+}
+
 // The output low-pass with one 128-bit vector per section, lanes [left, right].
-class LowPass128 {
-public:
-    explicit LowPass128(const KernelJob& job) {
+struct LowPass128 {
+    // Section 1 works on the sample of section 0, in the same step.
+    static constexpr int kSection1Lag = 0;
+
+    struct Coefficients {
+        __m128d b0[2], b1[2], b2[2], a1[2], a2[2];
+        __m128d offset[2]; // in a run of steps without masks: the offset of even and odd steps
+    };
+    struct State {
+        __m128d d1[2], d2[2];
+        __m128d offset;
+    };
+
+    static void Init(const KernelJob& job, Coefficients& c, State& s) {
         for (int k = 0; k < 2; ++k) {
-            const KernelLowPassSection& s = job.lowPassSections[k];
-            b0[k] = _mm_set1_pd(s.b0);
-            b1[k] = _mm_set1_pd(s.b1);
-            b2[k] = _mm_set1_pd(s.b2);
-            a1[k] = _mm_set1_pd(s.a1);
-            a2[k] = _mm_set1_pd(s.a2);
-            d1[k] = _mm_set_pd(job.lowPassState[1][k][0], job.lowPassState[0][k][0]);
-            d2[k] = _mm_set_pd(job.lowPassState[1][k][1], job.lowPassState[0][k][1]);
+            const KernelLowPassSection& q = job.lowPassSections[k];
+            c.b0[k] = _mm_set1_pd(q.b0);
+            c.b1[k] = _mm_set1_pd(q.b1);
+            c.b2[k] = _mm_set1_pd(q.b2);
+            c.a1[k] = _mm_set1_pd(q.a1);
+            c.a2[k] = _mm_set1_pd(q.a2);
+            s.d1[k] = _mm_set_pd(job.lowPassState[1][k][0], job.lowPassState[0][k][0]);
+            s.d2[k] = _mm_set_pd(job.lowPassState[1][k][1], job.lowPassState[0][k][1]);
         }
-        offset = _mm_set_pd(job.offset[1], job.offset[0]);
-        y0Last = _mm_setzero_pd();
-        y0Before = _mm_setzero_pd();
+        s.offset = _mm_set_pd(job.offset[1], job.offset[0]);
     }
 
-    void Store(KernelJob& job) const {
+    static void Store(const State& s, KernelJob& job) {
         for (int k = 0; k < 2; ++k) {
-            _mm_storel_pd(&job.lowPassState[0][k][0], d1[k]);
-            _mm_storeh_pd(&job.lowPassState[1][k][0], d1[k]);
-            _mm_storel_pd(&job.lowPassState[0][k][1], d2[k]);
-            _mm_storeh_pd(&job.lowPassState[1][k][1], d2[k]);
+            _mm_storel_pd(&job.lowPassState[0][k][0], s.d1[k]);
+            _mm_storeh_pd(&job.lowPassState[1][k][0], s.d1[k]);
+            _mm_storel_pd(&job.lowPassState[0][k][1], s.d2[k]);
+            _mm_storeh_pd(&job.lowPassState[1][k][1], s.d2[k]);
         }
-        _mm_storel_pd(&job.offset[0], offset);
-        _mm_storeh_pd(&job.offset[1], offset);
+        _mm_storel_pd(&job.offset[0], s.offset);
+        _mm_storeh_pd(&job.offset[1], s.offset);
     }
 
-    // Section 0 takes x; section 1 takes section 0's output of two steps before. Returns the
-    // output of section 1.
-    template <bool kMasked> __m128d Step(__m128d x, bool active0, bool active1) {
-        const __m128d off = _mm_xor_pd(offset, _mm_set1_pd(-0.0));
+    // An even number of steps without masks leaves the offset as it was.
+    static void PrepareUnmasked(Coefficients& c, const State& s) {
+        c.offset[0] = _mm_xor_pd(s.offset, _mm_set1_pd(-0.0));
+        c.offset[1] = s.offset;
+    }
+
+    template <bool kMasked>
+    static __m128d Step(const Coefficients& c, State& s, __m128d x, int parity, bool active0,
+                        bool) {
+        const __m128d off = kMasked ? _mm_xor_pd(s.offset, _mm_set1_pd(-0.0)) : c.offset[parity];
         const __m128d w0 = _mm_add_pd(
-            _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(a1[0], d1[0])), _mm_mul_pd(a2[0], d2[0])), off);
-        const __m128d out0 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0[0], w0), _mm_mul_pd(b1[0], d1[0])),
-                                        _mm_mul_pd(b2[0], d2[0]));
-        const __m128d w1 =
-            _mm_sub_pd(_mm_sub_pd(y0Before, _mm_mul_pd(a1[1], d1[1])), _mm_mul_pd(a2[1], d2[1]));
-        const __m128d out1 = _mm_add_pd(_mm_add_pd(_mm_mul_pd(b0[1], w1), _mm_mul_pd(b1[1], d1[1])),
-                                        _mm_mul_pd(b2[1], d2[1]));
+            _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(c.a1[0], s.d1[0])), _mm_mul_pd(c.a2[0], s.d2[0])),
+            off);
+        const __m128d out0 =
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(c.b0[0], w0), _mm_mul_pd(c.b1[0], s.d1[0])),
+                       _mm_mul_pd(c.b2[0], s.d2[0]));
+        const __m128d w1 = _mm_sub_pd(_mm_sub_pd(out0, _mm_mul_pd(c.a1[1], s.d1[1])),
+                                      _mm_mul_pd(c.a2[1], s.d2[1]));
+        const __m128d out1 =
+            _mm_add_pd(_mm_add_pd(_mm_mul_pd(c.b0[1], w1), _mm_mul_pd(c.b1[1], s.d1[1])),
+                       _mm_mul_pd(c.b2[1], s.d2[1]));
         if (!kMasked || active0) {
-            offset = off;
-            d2[0] = d1[0];
-            d1[0] = w0;
+            if (kMasked) {
+                s.offset = off;
+            }
+            s.d2[0] = s.d1[0];
+            s.d1[0] = w0;
+            s.d2[1] = s.d1[1];
+            s.d1[1] = w1;
         }
-        if (!kMasked || active1) {
-            d2[1] = d1[1];
-            d1[1] = w1;
-        }
-        y0Before = y0Last;
-        y0Last = out0;
         return out1;
     }
-
-private:
-    __m128d b0[2], b1[2], b2[2], a1[2], a2[2], d1[2], d2[2];
-    __m128d offset;
-    __m128d y0Last, y0Before; // section 0's output of the last step and of the one before
 };
 
 #if defined(__AVX__)
 // The output low-pass with both sections in one 256-bit vector, lanes [left and right of
-// section 0, left and right of section 1]. Section 1 adds -0.0 where section 0 adds the offset:
-// that leaves every value, signed zeros included, as it is.
-class LowPass256 {
-public:
-    explicit LowPass256(const KernelJob& job) {
+// section 0, left and right of section 1]. Section 1 adds -0.0 where section 0 adds the offset,
+// which leaves every value, signed zeros included, as it is.
+struct LowPass256 {
+    // Section 1 takes section 0's output of two steps before: within one vector, a lag of one
+    // step would chain every step's work to the last one's.
+    static constexpr int kSection1Lag = 2;
+
+    struct Coefficients {
+        __m256d b0, b1, b2, a1, a2;
+        __m256d offset[2]; // in a run of steps without masks: the offset of even and odd steps
+    };
+    struct State {
+        __m256d d1, d2;
+        __m256d offset;
+        __m256d yLast, yBefore; // both sections' output of the last step and of the one before
+    };
+
+    static __m256d Flip() { return _mm256_set_pd(0.0, 0.0, -0.0, -0.0); }
+
+    static void Init(const KernelJob& job, Coefficients& c, State& s) {
         const KernelLowPassSection& s0 = job.lowPassSections[0];
         const KernelLowPassSection& s1 = job.lowPassSections[1];
-        b0 = _mm256_set_pd(s1.b0, s1.b0, s0.b0, s0.b0);
-        b1 = _mm256_set_pd(s1.b1, s1.b1, s0.b1, s0.b1);
-        b2 = _mm256_set_pd(s1.b2, s1.b2, s0.b2, s0.b2);
-        a1 = _mm256_set_pd(s1.a1, s1.a1, s0.a1, s0.a1);
-        a2 = _mm256_set_pd(s1.a2, s1.a2, s0.a2, s0.a2);
+        c.b0 = _mm256_set_pd(s1.b0, s1.b0, s0.b0, s0.b0);
+        c.b1 = _mm256_set_pd(s1.b1, s1.b1, s0.b1, s0.b1);
+        c.b2 = _mm256_set_pd(s1.b2, s1.b2, s0.b2, s0.b2);
+        c.a1 = _mm256_set_pd(s1.a1, s1.a1, s0.a1, s0.a1);
+        c.a2 = _mm256_set_pd(s1.a2, s1.a2, s0.a2, s0.a2);
         const auto& st = job.lowPassState;
-        d1 = _mm256_set_pd(st[1][1][0], st[0][1][0], st[1][0][0], st[0][0][0]);
-        d2 = _mm256_set_pd(st[1][1][1], st[0][1][1], st[1][0][1], st[0][0][1]);
-        offset = _mm256_set_pd(-0.0, -0.0, job.offset[1], job.offset[0]);
-        yLast = _mm256_setzero_pd();
-        yBefore = _mm256_setzero_pd();
+        s.d1 = _mm256_set_pd(st[1][1][0], st[0][1][0], st[1][0][0], st[0][0][0]);
+        s.d2 = _mm256_set_pd(st[1][1][1], st[0][1][1], st[1][0][1], st[0][0][1]);
+        s.offset = _mm256_set_pd(-0.0, -0.0, job.offset[1], job.offset[0]);
+        s.yLast = _mm256_setzero_pd();
+        s.yBefore = _mm256_setzero_pd();
     }
 
-    void Store(KernelJob& job) const {
+    static void Store(const State& s, KernelJob& job) {
         double words[4];
-        _mm256_storeu_pd(words, d1);
+        _mm256_storeu_pd(words, s.d1);
         job.lowPassState[0][0][0] = words[0];
         job.lowPassState[1][0][0] = words[1];
         job.lowPassState[0][1][0] = words[2];
         job.lowPassState[1][1][0] = words[3];
-        _mm256_storeu_pd(words, d2);
+        _mm256_storeu_pd(words, s.d2);
         job.lowPassState[0][0][1] = words[0];
         job.lowPassState[1][0][1] = words[1];
         job.lowPassState[0][1][1] = words[2];
         job.lowPassState[1][1][1] = words[3];
-        _mm256_storeu_pd(words, offset);
+        _mm256_storeu_pd(words, s.offset);
         job.offset[0] = words[0];
         job.offset[1] = words[1];
     }
 
-    template <bool kMasked> __m128d Step(__m128d x, bool active0, bool active1) {
-        const __m256d flip = _mm256_set_pd(0.0, 0.0, -0.0, -0.0);
-        const __m256d off = _mm256_xor_pd(offset, flip);
-        const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), yBefore, 0x20);
+    static void PrepareUnmasked(Coefficients& c, const State& s) {
+        c.offset[0] = _mm256_xor_pd(s.offset, Flip());
+        c.offset[1] = s.offset;
+    }
+
+    template <bool kMasked>
+    static __m128d Step(const Coefficients& c, State& s, __m128d x, int parity, bool active0,
+                        bool active1) {
+        const __m256d off = kMasked ? _mm256_xor_pd(s.offset, Flip()) : c.offset[parity];
+        const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), s.yBefore, 0x20);
         const __m256d w = _mm256_add_pd(
-            _mm256_sub_pd(_mm256_sub_pd(in, _mm256_mul_pd(a1, d1)), _mm256_mul_pd(a2, d2)), off);
-        const __m256d out = _mm256_add_pd(
-            _mm256_add_pd(_mm256_mul_pd(b0, w), _mm256_mul_pd(b1, d1)), _mm256_mul_pd(b2, d2));
+            _mm256_sub_pd(_mm256_sub_pd(in, _mm256_mul_pd(c.a1, s.d1)), _mm256_mul_pd(c.a2, s.d2)),
+            off);
+        const __m256d out =
+            _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c.b0, w), _mm256_mul_pd(c.b1, s.d1)),
+                          _mm256_mul_pd(c.b2, s.d2));
         if (!kMasked) {
-            offset = off;
-            d2 = d1;
-            d1 = w;
+            s.d2 = s.d1;
+            s.d1 = w;
         } else {
             const long long m0 = active0 ? -1 : 0;
             const long long m1 = active1 ? -1 : 0;
             const __m256d mask = _mm256_castsi256_pd(_mm256_set_epi64x(m1, m1, m0, m0));
             if (active0) {
-                offset = off;
+                s.offset = off;
             }
-            d2 = _mm256_blendv_pd(d2, d1, mask);
-            d1 = _mm256_blendv_pd(d1, w, mask);
+            s.d2 = _mm256_blendv_pd(s.d2, s.d1, mask);
+            s.d1 = _mm256_blendv_pd(s.d1, w, mask);
         }
-        yBefore = yLast;
-        yLast = out;
+        s.yBefore = s.yLast;
+        s.yLast = out;
         return _mm256_extractf128_pd(out, 1);
     }
-
-private:
-    __m256d b0, b1, b2, a1, a2, d1, d2;
-    __m256d offset;
-    __m256d yLast, yBefore; // both sections' output of the last step and of the one before
 };
 #endif
 
 // Stands in for the low-pass when it is left out.
 struct NoLowPass {
-    explicit NoLowPass(const KernelJob&) {}
-    void Store(KernelJob&) const {}
+    static constexpr int kSection1Lag = 0;
+    struct Coefficients {};
+    struct State {};
+    static void Init(const KernelJob&, Coefficients&, State&) {}
+    static void Store(const State&, KernelJob&) {}
+    static void PrepareUnmasked(Coefficients&, const State&) {}
 };
 
 template <class Isa, bool kLowPass> struct LowPassOf { using Type = typename Isa::LowPass; };
 template <class Isa> struct LowPassOf<Isa, false> { using Type = NoLowPass; };
 
-template <class Isa, int kSlots, bool kLowPass> class Pipeline {
+template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     using F = typename Isa::F;
     using M = typename Isa::M;
-    using Index = typename Isa::Index;
     using L = Layout<Isa, kSlots>;
+    using LowPass = typename LowPassOf<Isa, kLowPass>::Type;
     static constexpr int kVectors = L::kVectors;
     static constexpr int kArray = kVectors > 0 ? kVectors : 1;
+    // Section 0 of the low-pass takes the last band's output of kLowPassLag steps before, or
+    // the new sample when no band is active. Its recurrence is the longest, so it must never
+    // wait for that input: the lag keeps the input ready well before it is needed.
+    static constexpr int kLowPassLag = 3;
+    static constexpr int kLowPassOffset = kSlots > 0 ? L::Offset(kSlots - 1) + kLowPassLag : 0;
+    static constexpr int kLateInputs = Isa::kWrapSkew - 1;
+    // The last stage's output at step t is sample t - kDelay.
+    static constexpr int kDelay =
+        kLowPass ? kLowPassOffset + LowPass::kSection1Lag : L::Offset(kSlots - 1);
 
-public:
-    static constexpr int kStages = kSlots + (kLowPass ? 2 : 0);
+    struct Coefficients {
+        F b0[kArray], b1[kArray], b2[kArray], a1[kArray], a2[kArray];
+        typename Isa::Index laneOffset[kArray];
+        typename LowPass::Coefficients lowPass;
+    };
+    struct State {
+        F w1[kArray], w2[kArray];
+        F x[kArray]; // every vector's input for the next step, vector 0's without the new sample
+        F x0Later[kLateInputs > 0 ? kLateInputs : 1]; // vector 0's inputs for the steps after
+        __m128d lowPassIn[kLowPassLag];               // the last band's outputs, as doubles
+        typename LowPass::State lowPass;
+    };
 
-    explicit Pipeline(const KernelJob& job) : lowPass(job) {
+    static void Init(const KernelJob& job, Coefficients& c, State& s) {
         for (int v = 0; v < kVectors; ++v) {
-            b0[v] = Gather(job, &KernelSection::b0, v);
-            b1[v] = Gather(job, &KernelSection::b1, v);
-            b2[v] = Gather(job, &KernelSection::b2, v);
-            a1[v] = Gather(job, &KernelSection::a1, v);
-            a2[v] = Gather(job, &KernelSection::a2, v);
-            w1[v] = Gather(job, &KernelSection::w1, v);
-            w2[v] = Gather(job, &KernelSection::w2, v);
-            yLast[v] = Isa::Zero();
-            yBefore[v] = Isa::Zero();
-            std::int32_t slots[Isa::kLanes];
+            c.b0[v] = Gather(job, &KernelSection::b0, v);
+            c.b1[v] = Gather(job, &KernelSection::b1, v);
+            c.b2[v] = Gather(job, &KernelSection::b2, v);
+            c.a1[v] = Gather(job, &KernelSection::a1, v);
+            c.a2[v] = Gather(job, &KernelSection::a2, v);
+            std::int32_t offsets[Isa::kLanes];
             for (int lane = 0; lane < Isa::kLanes; ++lane) {
-                slots[lane] = L::Slot(v, lane);
+                offsets[lane] = L::Offset(L::Slot(v, lane));
             }
-            slotOfLane[v] = Isa::LoadIndex(slots);
+            c.laneOffset[v] = Isa::LoadIndex(offsets);
+            s.w1[v] = Gather(job, &KernelSection::w1, v);
+            s.w2[v] = Gather(job, &KernelSection::w2, v);
+            s.x[v] = Isa::Zero();
         }
+        for (F& x : s.x0Later) {
+            x = Isa::Zero();
+        }
+        for (__m128d& x : s.lowPassIn) {
+            x = _mm_setzero_pd();
+        }
+        LowPass::Init(job, c.lowPass, s.lowPass);
     }
 
-    void Store(KernelJob& job) const {
+    static void Store(const State& s, KernelJob& job) {
         for (int v = 0; v < kVectors; ++v) {
-            Scatter(job, &KernelSection::w1, v, w1[v]);
-            Scatter(job, &KernelSection::w2, v, w2[v]);
+            Scatter(job, &KernelSection::w1, v, s.w1[v]);
+            Scatter(job, &KernelSection::w2, v, s.w2[v]);
         }
-        lowPass.Store(job);
+        LowPass::Store(s.lowPass, job);
     }
 
-    // One step. in holds the new sample's left and right in lanes 2 and 3; the result holds the
-    // last stage's output in lanes 0 and 1. A masked step moves only the state of the stages
-    // from lo to hi, the others having no sample to work on at this step.
-    template <bool kMasked> __m128 Step(__m128 in, int lo, int hi) {
-        [[maybe_unused]] __m128d lowPassIn;
+    // One step. in holds the new sample's left and right in lanes 0 and 1, and so does the
+    // result for the last stage's output. A masked step moves only the state of the stages whose
+    // offset lies from lo to hi, the others having no sample to work on at this step; parity
+    // counts the steps of a run without masks.
+    template <bool kMasked>
+    static __m128 Step(const Coefficients& c, State& s, __m128 in, int parity, int lo, int hi) {
+        // The low-pass comes first: its recurrence is the longest one, and the processor starts
+        // the oldest of the instructions that are ready.
+        [[maybe_unused]] __m128d lowPassOut;
         if constexpr (kLowPass) {
-            if constexpr (kSlots == 0) {
-                lowPassIn = _mm_cvtps_pd(_mm_movehl_ps(in, in));
-            } else {
-                lowPassIn = _mm_cvtps_pd(LastPair(yBefore));
-            }
+            constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
+            const bool active0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
+            const bool active1 = lo <= kOffset1 && kOffset1 <= hi;
+            const __m128d x = kSlots == 0 ? _mm_cvtps_pd(in) : s.lowPassIn[0];
+            lowPassOut =
+                LowPass::template Step<kMasked>(c.lowPass, s.lowPass, x, parity, active0, active1);
         }
+        [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
-            F x[kArray];
-            x[0] = Isa::Shuffle(Isa::ShiftIn(yBefore[kVectors - 1], in), yBefore[0]);
-            for (int v = 1; v < kVectors; ++v) {
-                x[v] = Isa::Shuffle(yBefore[v - 1], yBefore[v]);
-            }
             for (int v = 0; v < kVectors; ++v) {
+                const F x = v == 0 ? Isa::InsertInput(s.x[0], in) : s.x[v];
                 const F w =
-                    Isa::Sub(Isa::Sub(x[v], Isa::Mul(a1[v], w1[v])), Isa::Mul(a2[v], w2[v]));
-                yBefore[v] = yLast[v];
-                yLast[v] = Isa::Add(Isa::Add(Isa::Mul(b0[v], w), Isa::Mul(b1[v], w1[v])),
-                                    Isa::Mul(b2[v], w2[v]));
+                    Isa::Sub(Isa::Sub(x, Isa::Mul(c.a1[v], s.w1[v])), Isa::Mul(c.a2[v], s.w2[v]));
+                y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
+                                Isa::Mul(c.b2[v], s.w2[v]));
                 if constexpr (kMasked) {
-                    const M active = Isa::Active(slotOfLane[v], lo, hi);
-                    w2[v] = Isa::Select(active, w1[v], w2[v]);
-                    w1[v] = Isa::Select(active, w, w1[v]);
+                    const M active = Isa::Active(c.laneOffset[v], lo, hi);
+                    s.w2[v] = Isa::Select(active, s.w1[v], s.w2[v]);
+                    s.w1[v] = Isa::Select(active, w, s.w1[v]);
                 } else {
-                    w2[v] = w1[v];
-                    w1[v] = w;
+                    s.w2[v] = s.w1[v];
+                    s.w1[v] = w;
                 }
             }
+            for (int v = kVectors - 1; v > 0; --v) {
+                s.x[v] = y[v - 1];
+            }
+            const F wrapped = Isa::ShiftPairs(y[kVectors - 1]);
+            if constexpr (kLateInputs == 0) {
+                s.x[0] = wrapped;
+            } else {
+                s.x[0] = s.x0Later[0];
+                for (int k = 1; k < kLateInputs; ++k) {
+                    s.x0Later[k - 1] = s.x0Later[k];
+                }
+                s.x0Later[kLateInputs - 1] = wrapped;
+            }
         }
         if constexpr (kLowPass) {
-            const bool active0 = lo <= kSlots && kSlots <= hi;
-            const bool active1 = lo <= kSlots + 1 && kSlots + 1 <= hi;
-            return _mm_cvtpd_ps(lowPass.template Step<kMasked>(lowPassIn, active0, active1));
+            if constexpr (kSlots > 0) {
+                for (int k = 1; k < kLowPassLag; ++k) {
+                    s.lowPassIn[k - 1] = s.lowPassIn[k];
+                }
+                s.lowPassIn[kLowPassLag - 1] = _mm_cvtps_pd(LastPair(y));
+            }
+            return _mm_cvtpd_ps(lowPassOut);
         } else {
-            return LastPair(yLast);
+            return LastPair(y);
         }
     }
 
@@ -295,42 +380,37 @@ private:
     // The last band slot's output in lanes 0 and 1.
     static __m128 LastPair(const F (&y)[kArray]) {
         constexpr int kLast = kSlots - 1;
-        const __m128 quarter = Isa::template Quarter<L::Quarter(kLast)>(y[L::Vector(kLast)]);
-        if constexpr (L::Pair(kLast) == 0) {
+        constexpr int kPair = L::Pair(kLast);
+        const __m128 quarter = Isa::template Quarter<kPair / 2>(y[L::Vector(kLast)]);
+        if constexpr (kPair % 2 == 0) {
             return quarter;
         } else {
             return _mm_movehl_ps(quarter, quarter);
         }
     }
-
-    F b0[kArray], b1[kArray], b2[kArray], a1[kArray], a2[kArray];
-    F w1[kArray], w2[kArray];
-    F yLast[kArray], yBefore[kArray]; // every slot's output of the last step and the one before
-    Index slotOfLane[kArray];
-    typename LowPassOf<Isa, kLowPass>::Type lowPass;
 };
 
 template <class Isa, int kSlots, bool kLowPass>
 void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
     using P = Pipeline<Isa, kSlots, kLowPass>;
-    constexpr int kLastStage = P::kStages - 1;
-    // The last stage's output at step t is sample t - kDelay.
-    constexpr int kDelay = 2 * kLastStage;
-    P pipe(job);
+    constexpr int kDelay = P::kDelay;
+    typename P::Coefficients coefficients;
+    typename P::State state;
+    P::Init(job, coefficients, state);
     const std::int64_t steps = frames + kDelay;
 
     // Steps where some stage has no sample yet or any more: the first and last kDelay steps.
-    // Stage s has one when 0 <= t - 2s < frames.
+    // The stage with offset o has one when 0 <= t - o < frames.
     const auto maskedStep = [&](std::int64_t t) {
-        const std::int64_t pastEnd = t - frames + 1;
-        const int lo = pastEnd > 0 ? static_cast<int>((pastEnd + 1) / 2) : 0;
-        const int hi = t / 2 < kLastStage ? static_cast<int>(t / 2) : kLastStage;
+        const std::int64_t firstOffset = t - frames + 1;
+        const int lo = firstOffset > 0 ? static_cast<int>(firstOffset) : 0;
+        const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
         __m128 in = _mm_setzero_ps();
         if (t < frames) {
-            const __m128 pair = _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
-            in = _mm_movelh_ps(pair, pair);
+            in = _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
         }
-        const __m128 out = FlushSubnormals(pipe.template Step<true>(in, lo, hi));
+        const __m128 out =
+            FlushSubnormals(P::template Step<true>(coefficients, state, in, 0, lo, hi));
         const std::int64_t k = t - kDelay;
         if (k >= 0 && k < frames) {
             _mm_store_ss(left + k, out);
@@ -344,15 +424,20 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     }
     // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
     // samples they write, so working in place is safe.
+    if (t + 3 < frames) {
+        P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
+    }
     for (; t + 3 < frames; t += 4) {
         const __m128 l = _mm_loadu_ps(left + t);
         const __m128 r = _mm_loadu_ps(right + t);
         const __m128 lr01 = _mm_unpacklo_ps(l, r);
         const __m128 lr23 = _mm_unpackhi_ps(l, r);
-        const __m128 o0 = pipe.template Step<false>(_mm_movelh_ps(lr01, lr01), 0, 0);
-        const __m128 o1 = pipe.template Step<false>(lr01, 0, 0);
-        const __m128 o2 = pipe.template Step<false>(_mm_movelh_ps(lr23, lr23), 0, 0);
-        const __m128 o3 = pipe.template Step<false>(lr23, 0, 0);
+        const __m128 o0 = P::template Step<false>(*Launder(&coefficients), state, lr01, 0, 0, 0);
+        const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
+                                                  _mm_movehl_ps(lr01, lr01), 1, 0, 0);
+        const __m128 o2 = P::template Step<false>(*Launder(&coefficients), state, lr23, 0, 0, 0);
+        const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
+                                                  _mm_movehl_ps(lr23, lr23), 1, 0, 0);
         const __m128 a = _mm_movelh_ps(o0, o1);
         const __m128 b = _mm_movelh_ps(o2, o3);
         _mm_storeu_ps(left + t - kDelay,
@@ -363,7 +448,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     for (; t < steps; ++t) {
         maskedStep(t);
     }
-    pipe.Store(job);
+    P::Store(state, job);
 }
 
 inline void FlushChannel(float* samples, std::int64_t frames) {

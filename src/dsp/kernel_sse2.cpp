@@ -21,9 +21,13 @@ struct IsaSse2 {
     static F Add(F a, F b) { return _mm_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm_mul_ps(a, b); }
-    // [a2, a3, b0, b1]
-    static F Shuffle(F a, F b) { return _mm_shuffle_ps(a, b, _MM_SHUFFLE(1, 0, 3, 2)); }
-    static F ShiftIn(F, __m128 in) { return in; }
+    // Steps given to the move from the last vector to vector 0 (measured best).
+    static constexpr int kWrapSkew = 2;
+    // Pair 0 of in, pair 1 of x.
+    static F InsertInput(F x, __m128 in) {
+        return _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(x), _mm_castps_pd(in)));
+    }
+    static F ShiftPairs(F y) { return _mm_movelh_ps(y, y); }
     template <int kQuarter> static __m128 Quarter(F v) { return v; }
     static M Active(Index slot, int lo, int hi) {
         const __m128i fromLo = _mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1));

@@ -5,4 +5,5 @@ vlm_unit_test(unit_dsp
         ${CMAKE_CURRENT_LIST_DIR}/dsp_controls.cpp
         ${CMAKE_CURRENT_LIST_DIR}/dsp_eqcore.cpp
         ${CMAKE_CURRENT_LIST_DIR}/dsp_filterdesign.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/dsp_kernel_test.cpp
     LIBS vlm_dsp)
