@@ -284,6 +284,12 @@ std::string Describe(KernelIsa isa, const EqCore& core, std::size_t frames) {
 } // namespace
 
 TEST(FilterKernel, EveryBuildOffersTheBaselineKernel) {
+    std::string names;
+    for (KernelIsa isa : SupportedIsas()) {
+        names += std::string(names.empty() ? "" : " ") + KernelIsaName(isa);
+    }
+    RecordProperty("kernels", names);
+    RecordProperty("chosen", KernelIsaName(ChosenKernelIsa()));
     EXPECT_TRUE(KernelSupported(KernelIsa::Sse2)) << "the x86-64 baseline kernel is missing";
     EXPECT_TRUE(KernelSupported(ChosenKernelIsa()))
         << "chosen kernel " << KernelIsaName(ChosenKernelIsa()) << " cannot run here";
