@@ -19,6 +19,9 @@ struct IsaAvx2 {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     }
     static F Zero() { return _mm256_setzero_ps(); }
+    static F FromQuarters(const __m128 (&q)[kQuarters]) {
+        return _mm256_insertf128_ps(_mm256_castps128_ps256(q[0]), q[1], 1);
+    }
     static F Add(F a, F b) { return _mm256_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm256_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm256_mul_ps(a, b); }
@@ -44,6 +47,12 @@ struct IsaAvx2 {
         const __m256i fromLo = _mm256_cmpgt_epi32(slot, _mm256_set1_epi32(lo - 1));
         const __m256i toHi = _mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot);
         return _mm256_castsi256_ps(_mm256_and_si256(fromLo, toHi));
+    }
+    static M AtMost(Index slot, int hi) {
+        return _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot));
+    }
+    static M AtLeast(Index slot, int lo) {
+        return _mm256_castsi256_ps(_mm256_cmpgt_epi32(slot, _mm256_set1_epi32(lo - 1)));
     }
     static F Select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
 };

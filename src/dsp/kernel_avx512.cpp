@@ -17,6 +17,13 @@ struct IsaAvx512f {
     static void Store(float* p, F v) { _mm512_storeu_ps(p, v); }
     static Index LoadIndex(const std::int32_t* p) { return _mm512_loadu_si512(p); }
     static F Zero() { return _mm512_setzero_ps(); }
+    static F FromQuarters(const __m128 (&q)[kQuarters]) {
+        F v = _mm512_setzero_ps();
+        v = _mm512_insertf32x4(v, q[0], 0);
+        v = _mm512_insertf32x4(v, q[1], 1);
+        v = _mm512_insertf32x4(v, q[2], 2);
+        return _mm512_insertf32x4(v, q[3], 3);
+    }
     static F Add(F a, F b) { return _mm512_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm512_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm512_mul_ps(a, b); }
@@ -39,6 +46,12 @@ struct IsaAvx512f {
     static M Active(Index slot, int lo, int hi) {
         return static_cast<M>(_mm512_cmpge_epi32_mask(slot, _mm512_set1_epi32(lo)) &
                               _mm512_cmple_epi32_mask(slot, _mm512_set1_epi32(hi)));
+    }
+    static M AtMost(Index slot, int hi) {
+        return _mm512_cmple_epi32_mask(slot, _mm512_set1_epi32(hi));
+    }
+    static M AtLeast(Index slot, int lo) {
+        return _mm512_cmpge_epi32_mask(slot, _mm512_set1_epi32(lo));
     }
     static F Select(M mask, F yes, F no) { return _mm512_mask_blend_ps(mask, no, yes); }
 };

@@ -25,6 +25,10 @@
 
 #include "dsp/kernel.h"
 
+// The steps must be inlined into the loops, where their state stays in registers; the compiler
+// would otherwise give up inlining them once a kernel grows past its size limits.
+#define VLM_KERNEL_STEP __attribute__((always_inline)) static
+
 namespace VLM {
 namespace {
 
@@ -102,8 +106,8 @@ struct LowPass128 {
     }
 
     template <bool kMasked>
-    static __m128d Step(const Coefficients& c, State& s, __m128d x, int parity, bool active0,
-                        bool) {
+    VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
+                                 bool active0, bool) {
         const __m128d off = kMasked ? _mm_xor_pd(s.offset, _mm_set1_pd(-0.0)) : c.offset[parity];
         const __m128d w0 = _mm_add_pd(
             _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(c.a1[0], s.d1[0])), _mm_mul_pd(c.a2[0], s.d2[0])),
@@ -150,6 +154,13 @@ struct LowPass256 {
 
     static __m256d Flip() { return _mm256_set_pd(0.0, 0.0, -0.0, -0.0); }
 
+    static __m256d SectionMask(bool active0, bool active1) {
+        static constexpr std::int64_t kLanes[4][4] = {
+            {0, 0, 0, 0}, {-1, -1, 0, 0}, {0, 0, -1, -1}, {-1, -1, -1, -1}};
+        const auto* lanes = reinterpret_cast<const __m256i*>(kLanes[active0 + 2 * active1]);
+        return _mm256_castsi256_pd(_mm256_loadu_si256(lanes));
+    }
+
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
         const KernelLowPassSection& s0 = job.lowPassSections[0];
         const KernelLowPassSection& s1 = job.lowPassSections[1];
@@ -189,8 +200,8 @@ struct LowPass256 {
     }
 
     template <bool kMasked>
-    static __m128d Step(const Coefficients& c, State& s, __m128d x, int parity, bool active0,
-                        bool active1) {
+    VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
+                                 bool active0, bool active1) {
         const __m256d off = kMasked ? _mm256_xor_pd(s.offset, Flip()) : c.offset[parity];
         const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), s.yBefore, 0x20);
         const __m256d w = _mm256_add_pd(
@@ -203,12 +214,9 @@ struct LowPass256 {
             s.d2 = s.d1;
             s.d1 = w;
         } else {
-            const long long m0 = active0 ? -1 : 0;
-            const long long m1 = active1 ? -1 : 0;
-            const __m256d mask = _mm256_castsi256_pd(_mm256_set_epi64x(m1, m1, m0, m0));
-            if (active0) {
-                s.offset = off;
-            }
+            // The offset's lanes for section 1 are -0.0 in both, so one mask serves.
+            const __m256d mask = SectionMask(active0, active1);
+            s.offset = _mm256_blendv_pd(s.offset, off, mask);
             s.d2 = _mm256_blendv_pd(s.d2, s.d1, mask);
             s.d1 = _mm256_blendv_pd(s.d1, w, mask);
         }
@@ -262,6 +270,39 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         typename LowPass::State lowPass;
     };
 
+    // Which stages have a sample at a step: those whose offset o has 0 <= t - o < frames.
+    struct Masks {
+        M band[kArray];
+        bool lowPass0, lowPass1;
+    };
+    // Offsets from lo to hi.
+    static Masks Between(const Coefficients& c, int lo, int hi) {
+        Masks m;
+        for (int v = 0; v < kVectors; ++v) {
+            m.band[v] = Isa::Active(c.laneOffset[v], lo, hi);
+        }
+        SetLowPass(m, lo, hi);
+        return m;
+    }
+    // Offsets up to hi: while the pipeline fills.
+    static Masks UpTo(const Coefficients& c, int hi) {
+        Masks m;
+        for (int v = 0; v < kVectors; ++v) {
+            m.band[v] = Isa::AtMost(c.laneOffset[v], hi);
+        }
+        SetLowPass(m, 0, hi);
+        return m;
+    }
+    // Offsets from lo: while it drains.
+    static Masks From(const Coefficients& c, int lo) {
+        Masks m;
+        for (int v = 0; v < kVectors; ++v) {
+            m.band[v] = Isa::AtLeast(c.laneOffset[v], lo);
+        }
+        SetLowPass(m, lo, kDelay);
+        return m;
+    }
+
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
         for (int v = 0; v < kVectors; ++v) {
             c.b0[v] = Gather(job, &KernelSection::b0, v);
@@ -269,11 +310,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
             c.b2[v] = Gather(job, &KernelSection::b2, v);
             c.a1[v] = Gather(job, &KernelSection::a1, v);
             c.a2[v] = Gather(job, &KernelSection::a2, v);
-            std::int32_t offsets[Isa::kLanes];
-            for (int lane = 0; lane < Isa::kLanes; ++lane) {
-                offsets[lane] = L::Offset(L::Slot(v, lane));
-            }
-            c.laneOffset[v] = Isa::LoadIndex(offsets);
+            c.laneOffset[v] = Isa::LoadIndex(kLaneOffsets.lanes[v]);
             s.w1[v] = Gather(job, &KernelSection::w1, v);
             s.w2[v] = Gather(job, &KernelSection::w2, v);
             s.x[v] = Isa::Zero();
@@ -296,21 +333,18 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
     // One step. in holds the new sample's left and right in lanes 0 and 1, and so does the
-    // result for the last stage's output. A masked step moves only the state of the stages whose
-    // offset lies from lo to hi, the others having no sample to work on at this step; parity
-    // counts the steps of a run without masks.
+    // result for the last stage's output. A masked step moves only the state of the stages that
+    // have a sample at this step; parity counts the steps of a run without masks.
     template <bool kMasked>
-    static __m128 Step(const Coefficients& c, State& s, __m128 in, int parity, int lo, int hi) {
+    VLM_KERNEL_STEP __m128 Step(const Coefficients& c, State& s, __m128 in, int parity,
+                                const Masks* m) {
         // The low-pass comes first: its recurrence is the longest one, and the processor starts
         // the oldest of the instructions that are ready.
         [[maybe_unused]] __m128d lowPassOut;
         if constexpr (kLowPass) {
-            constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
-            const bool active0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
-            const bool active1 = lo <= kOffset1 && kOffset1 <= hi;
             const __m128d x = kSlots == 0 ? _mm_cvtps_pd(in) : s.lowPassIn[0];
-            lowPassOut =
-                LowPass::template Step<kMasked>(c.lowPass, s.lowPass, x, parity, active0, active1);
+            lowPassOut = LowPass::template Step<kMasked>(
+                c.lowPass, s.lowPass, x, parity, kMasked && m->lowPass0, kMasked && m->lowPass1);
         }
         [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
@@ -321,9 +355,8 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
                 y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
                                 Isa::Mul(c.b2[v], s.w2[v]));
                 if constexpr (kMasked) {
-                    const M active = Isa::Active(c.laneOffset[v], lo, hi);
-                    s.w2[v] = Isa::Select(active, s.w1[v], s.w2[v]);
-                    s.w1[v] = Isa::Select(active, w, s.w1[v]);
+                    s.w2[v] = Isa::Select(m->band[v], s.w1[v], s.w2[v]);
+                    s.w1[v] = Isa::Select(m->band[v], w, s.w1[v]);
                 } else {
                     s.w2[v] = s.w1[v];
                     s.w1[v] = w;
@@ -357,13 +390,42 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
 private:
-    static F Gather(const KernelJob& job, float (KernelSection::*field)[2], int v) {
-        float lanes[Isa::kLanes];
-        for (int lane = 0; lane < Isa::kLanes; ++lane) {
-            const int slot = L::Slot(v, lane);
-            lanes[lane] = slot < kSlots ? (job.sections[slot].*field)[lane % 2] : 0.0f;
+    static void SetLowPass(Masks& m, int lo, int hi) {
+        constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
+        m.lowPass0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
+        m.lowPass1 = lo <= kOffset1 && kOffset1 <= hi;
+    }
+
+    // The offset of each lane's stage, for the masks.
+    struct LaneOffsets {
+        std::int32_t lanes[kArray][Isa::kLanes];
+        constexpr LaneOffsets() : lanes{} {
+            for (int v = 0; v < kVectors; ++v) {
+                for (int lane = 0; lane < Isa::kLanes; ++lane) {
+                    lanes[v][lane] = L::Offset(L::Slot(v, lane));
+                }
+            }
         }
-        return Isa::Load(lanes);
+    };
+    static constexpr LaneOffsets kLaneOffsets{};
+
+    // Pairs are loaded whole into registers: values stored one by one and read back as a
+    // vector would wait for each store to reach the cache.
+    static F Gather(const KernelJob& job, float (KernelSection::*field)[2], int v) {
+        __m128 quarters[Isa::kQuarters];
+        for (int q = 0; q < Isa::kQuarters; ++q) {
+            const int low = L::Slot(v, 4 * q);
+            const int high = L::Slot(v, 4 * q + 2);
+            __m128 x = _mm_setzero_ps();
+            if (low < kSlots) {
+                x = _mm_loadl_pi(x, reinterpret_cast<const __m64*>(job.sections[low].*field));
+            }
+            if (high < kSlots) {
+                x = _mm_loadh_pi(x, reinterpret_cast<const __m64*>(job.sections[high].*field));
+            }
+            quarters[q] = x;
+        }
+        return Isa::FromQuarters(quarters);
     }
 
     static void Scatter(KernelJob& job, float (KernelSection::*field)[2], int v, F value) {
@@ -393,51 +455,57 @@ private:
 template <class Isa, int kSlots, bool kLowPass>
 void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
     using P = Pipeline<Isa, kSlots, kLowPass>;
+    using Masks = typename P::Masks;
     constexpr int kDelay = P::kDelay;
     typename P::Coefficients coefficients;
     typename P::State state;
     P::Init(job, coefficients, state);
     const std::int64_t steps = frames + kDelay;
-
-    // Steps where some stage has no sample yet or any more: the first and last kDelay steps.
-    // The stage with offset o has one when 0 <= t - o < frames.
-    const auto maskedStep = [&](std::int64_t t) {
-        const std::int64_t firstOffset = t - frames + 1;
-        const int lo = firstOffset > 0 ? static_cast<int>(firstOffset) : 0;
-        const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
-        __m128 in = _mm_setzero_ps();
-        if (t < frames) {
-            in = _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
-        }
-        const __m128 out =
-            FlushSubnormals(P::template Step<true>(coefficients, state, in, 0, lo, hi));
-        const std::int64_t k = t - kDelay;
-        if (k >= 0 && k < frames) {
-            _mm_store_ss(left + k, out);
-            _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
-        }
+    const auto load = [&](std::int64_t t) {
+        return _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
+    };
+    const auto store = [&](std::int64_t k, __m128 out) {
+        out = FlushSubnormals(out);
+        _mm_store_ss(left + k, out);
+        _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
 
     std::int64_t t = 0;
-    for (; t < kDelay && t < steps; ++t) {
-        maskedStep(t);
+    if (frames <= kDelay) {
+        // Shorter than the pipeline: stages start and stop within the block.
+        for (; t < steps; ++t) {
+            const std::int64_t pastEnd = t - frames + 1;
+            const int lo = pastEnd > 0 ? static_cast<int>(pastEnd) : 0;
+            const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
+            const Masks m = P::Between(coefficients, lo, hi);
+            const __m128 in = t < frames ? load(t) : _mm_setzero_ps();
+            const __m128 out = P::template Step<true>(coefficients, state, in, 0, &m);
+            if (t >= kDelay) {
+                store(t - kDelay, out);
+            }
+        }
+        P::Store(state, job);
+        return;
+    }
+    // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
+    for (; t < kDelay; ++t) {
+        const Masks m = P::UpTo(coefficients, static_cast<int>(t));
+        P::template Step<true>(coefficients, state, load(t), 0, &m);
     }
     // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
     // samples they write, so working in place is safe.
-    if (t + 3 < frames) {
-        P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
-    }
+    P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
     for (; t + 3 < frames; t += 4) {
         const __m128 l = _mm_loadu_ps(left + t);
         const __m128 r = _mm_loadu_ps(right + t);
         const __m128 lr01 = _mm_unpacklo_ps(l, r);
         const __m128 lr23 = _mm_unpackhi_ps(l, r);
-        const __m128 o0 = P::template Step<false>(*Launder(&coefficients), state, lr01, 0, 0, 0);
+        const __m128 o0 = P::template Step<false>(*Launder(&coefficients), state, lr01, 0, nullptr);
         const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr01, lr01), 1, 0, 0);
-        const __m128 o2 = P::template Step<false>(*Launder(&coefficients), state, lr23, 0, 0, 0);
+                                                  _mm_movehl_ps(lr01, lr01), 1, nullptr);
+        const __m128 o2 = P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
         const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr23, lr23), 1, 0, 0);
+                                                  _mm_movehl_ps(lr23, lr23), 1, nullptr);
         const __m128 a = _mm_movelh_ps(o0, o1);
         const __m128 b = _mm_movelh_ps(o2, o3);
         _mm_storeu_ps(left + t - kDelay,
@@ -445,8 +513,15 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         _mm_storeu_ps(right + t - kDelay,
                       FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
     }
+    // The last few of them one at a time; the masks keep the low-pass offset's count.
+    const Masks all = P::UpTo(coefficients, kDelay);
+    for (; t < frames; ++t) {
+        store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
+    }
+    // Draining: each stage stops after the last sample has passed it.
     for (; t < steps; ++t) {
-        maskedStep(t);
+        const Masks m = P::From(coefficients, static_cast<int>(t - frames + 1));
+        store(t - kDelay, P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
     }
     P::Store(state, job);
 }
@@ -493,3 +568,5 @@ void RunKernel(KernelJob& job, float* left, float* right, std::int64_t frames) {
 
 } // namespace
 } // namespace VLM
+
+#undef VLM_KERNEL_STEP

@@ -18,6 +18,7 @@ struct IsaSse2 {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     }
     static F Zero() { return _mm_setzero_ps(); }
+    static F FromQuarters(const __m128 (&q)[kQuarters]) { return q[0]; }
     static F Add(F a, F b) { return _mm_add_ps(a, b); }
     static F Sub(F a, F b) { return _mm_sub_ps(a, b); }
     static F Mul(F a, F b) { return _mm_mul_ps(a, b); }
@@ -33,6 +34,12 @@ struct IsaSse2 {
         const __m128i fromLo = _mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1));
         const __m128i toHi = _mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1));
         return _mm_castsi128_ps(_mm_and_si128(fromLo, toHi));
+    }
+    static M AtMost(Index slot, int hi) {
+        return _mm_castsi128_ps(_mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1)));
+    }
+    static M AtLeast(Index slot, int lo) {
+        return _mm_castsi128_ps(_mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1)));
     }
     static F Select(M mask, F yes, F no) {
         return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
