@@ -4,10 +4,12 @@
 // library with out-of-line code is used, for the same reason.
 //
 // The band sections and the low-pass sections form one pipeline of stages: at step t, a stage
-// with offset o works on sample t - o, on the output its predecessor produced one or two steps
-// before. Every recurrence thus advances at every step and their latencies overlap, where the
-// scalar filter runs one recurrence after another. Each stage keeps the exact operation order of
-// the scalar filter, so the bits are the same.
+// with offset o works on sample t - o, on the output its predecessor produced one step before, or
+// a few steps before where the path between them is long. Every recurrence thus advances at every
+// step and their latencies overlap, where the scalar filter runs one recurrence after another.
+// Each stage keeps the exact operation order of the scalar filter, so the bits are the same. A
+// block starts with the stages filling one after another and ends with them draining; there the
+// steps are masked, so that a stage's state moves only on its own samples.
 //
 // Band lane layout: with V vectors, slot s (the s-th active band) lives in vector s % V as pair
 // s / V, a pair being the [left, right] lanes of one slot. Each vector's input is then the output

@@ -41,9 +41,6 @@ struct IsaFourQuarters {
     template <typename Op> static F Each(const F& a, const F& b, Op op) {
         return F{{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
     }
-    static F Load(const float* p) {
-        return F{{_mm_loadu_ps(p), _mm_loadu_ps(p + 4), _mm_loadu_ps(p + 8), _mm_loadu_ps(p + 12)}};
-    }
     static void Store(float* p, const F& v) {
         for (int k = 0; k < 4; ++k) {
             _mm_storeu_ps(p + 4 * k, v.q[k]);
