@@ -1,8 +1,9 @@
-// The audio path's promise: no heap allocation or release and no lock, from the first block on,
-// through sample-rate and block-size changes, with every fader moving and the IN switch
-// toggling, and for the parameter calls a host may make on its audio thread. This program
-// replaces the global allocation functions and the locking functions of the C library with
-// counting ones; they count only on the thread under watch, the host's audio thread.
+// The audio path's promise: no heap allocation or release, no lock, no exception and no system
+// or output call, from the first block on, through sample-rate and block-size changes, with
+// every fader moving and the IN switch toggling, and for the parameter calls a host may make on
+// its audio thread. This program replaces the global allocation functions, the locking
+// functions of the C library and its most common system and output calls with counting ones;
+// they count only on the thread under watch, the host's audio thread.
 #include "counting_host.h"
 
 #include "host/vstmain.h"
@@ -12,11 +13,16 @@
 #include <cxxabi.h>
 #include <dlfcn.h>
 #include <pthread.h>
+#include <sched.h>
 #include <semaphore.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <mutex>
@@ -45,6 +51,7 @@ std::atomic<long> allocations{0};
 std::atomic<long> releases{0};
 std::atomic<long> locks{0};
 std::atomic<long> throws{0};
+std::atomic<long> systemCalls{0};
 
 void Count(std::atomic<long>& counter) {
     if (watched) {
@@ -186,8 +193,9 @@ void free(void* p) {
 }
 #endif
 
-// The locks a thread can take through the C library, and the throwing of an exception; each
-// counted, then passed on.
+// The locks a thread can take through the C library, the throwing of an exception, and the
+// system and output calls that slip into audio code most often (logging, sleeping, mapping
+// memory); each counted, then passed on.
 namespace {
 int (*nextMutexLock)(pthread_mutex_t*) = nullptr;
 int (*nextMutexTryLock)(pthread_mutex_t*) = nullptr;
@@ -198,6 +206,18 @@ int (*nextSpinLock)(pthread_spinlock_t*) = nullptr;
 int (*nextCondWait)(pthread_cond_t*, pthread_mutex_t*) = nullptr;
 int (*nextSemWait)(sem_t*) = nullptr;
 void (*nextThrow)(void*, std::type_info*, void (*)(void*)) = nullptr;
+ssize_t (*nextWrite)(int, const void*, std::size_t) = nullptr;
+ssize_t (*nextRead)(int, void*, std::size_t) = nullptr;
+int (*nextNanosleep)(const struct timespec*, struct timespec*) = nullptr;
+int (*nextClockNanosleep)(clockid_t, int, const struct timespec*, struct timespec*) = nullptr;
+int (*nextYield)() = nullptr;
+void* (*nextMmap)(void*, std::size_t, int, int, int, off_t) = nullptr;
+int (*nextMunmap)(void*, std::size_t) = nullptr;
+FILE* (*nextFopen)(const char*, const char*) = nullptr;
+std::size_t (*nextFwrite)(const void*, std::size_t, std::size_t, FILE*) = nullptr;
+int (*nextFputs)(const char*, FILE*) = nullptr;
+int (*nextPuts)(const char*) = nullptr;
+int (*nextVfprintf)(FILE*, const char*, va_list) = nullptr;
 } // namespace
 
 extern "C" {
@@ -233,6 +253,68 @@ int sem_wait(sem_t* s) {
     Count(locks);
     return Next(nextSemWait, "sem_wait")(s);
 }
+ssize_t write(int fd, const void* data, std::size_t n) {
+    Count(systemCalls);
+    return Next(nextWrite, "write")(fd, data, n);
+}
+ssize_t read(int fd, void* data, std::size_t n) {
+    Count(systemCalls);
+    return Next(nextRead, "read")(fd, data, n);
+}
+int nanosleep(const struct timespec* t, struct timespec* left) {
+    Count(systemCalls);
+    return Next(nextNanosleep, "nanosleep")(t, left);
+}
+int clock_nanosleep(clockid_t clock, int flags, const struct timespec* t, struct timespec* left) {
+    Count(systemCalls);
+    return Next(nextClockNanosleep, "clock_nanosleep")(clock, flags, t, left);
+}
+int sched_yield() {
+    Count(systemCalls);
+    return Next(nextYield, "sched_yield")();
+}
+void* mmap(void* at, std::size_t n, int protection, int flags, int fd, off_t offset) {
+    Count(systemCalls);
+    return Next(nextMmap, "mmap")(at, n, protection, flags, fd, offset);
+}
+int munmap(void* at, std::size_t n) {
+    Count(systemCalls);
+    return Next(nextMunmap, "munmap")(at, n);
+}
+FILE* fopen(const char* path, const char* mode) {
+    Count(systemCalls);
+    return Next(nextFopen, "fopen")(path, mode);
+}
+std::size_t fwrite(const void* data, std::size_t size, std::size_t count, FILE* file) {
+    Count(systemCalls);
+    return Next(nextFwrite, "fwrite")(data, size, count, file);
+}
+int fputs(const char* text, FILE* file) {
+    Count(systemCalls);
+    return Next(nextFputs, "fputs")(text, file);
+}
+int puts(const char* text) {
+    Count(systemCalls);
+    return Next(nextPuts, "puts")(text);
+}
+int vfprintf(FILE* file, const char* format, va_list args) {
+    Count(systemCalls);
+    return Next(nextVfprintf, "vfprintf")(file, format, args);
+}
+int fprintf(FILE* file, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int written = vfprintf(file, format, args);
+    va_end(args);
+    return written;
+}
+int printf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int written = vfprintf(stdout, format, args);
+    va_end(args);
+    return written;
+}
 }
 
 // The C++ runtime declares its throw function in its own namespace.
@@ -252,10 +334,11 @@ struct Counts {
     long releases = 0;
     long locks = 0;
     long throws = 0;
+    long systemCalls = 0;
 };
 
 Counts Now() {
-    return {allocations.load(), releases.load(), locks.load(), throws.load()};
+    return {allocations.load(), releases.load(), locks.load(), throws.load(), systemCalls.load()};
 }
 
 // Runs `work` on a thread of its own, as a host's audio thread that has never run the effect
@@ -269,7 +352,8 @@ template <typename Work> Counts OnAudioThread(Work work) {
     });
     audio.join();
     return {after.allocations - before.allocations, after.releases - before.releases,
-            after.locks - before.locks, after.throws - before.throws};
+            after.locks - before.locks, after.throws - before.throws,
+            after.systemCalls - before.systemCalls};
 }
 
 // Watches one stretch of the audio thread's work.
@@ -330,13 +414,14 @@ protected:
         EXPECT_EQ(c.releases, 0) << what << ": heap releases on the audio thread";
         EXPECT_EQ(c.locks, 0) << what << ": locks taken on the audio thread";
         EXPECT_EQ(c.throws, 0) << what << ": exceptions thrown on the audio thread";
+        EXPECT_EQ(c.systemCalls, 0) << what << ": system or output calls on the audio thread";
     }
 
     AEffect* fx = nullptr;
 };
 
 // Without this the other tests would pass with counters that count nothing.
-TEST(RealtimeCounters, SeeAllocationLockingAndThrowingOnTheWatchedThreadOnly) {
+TEST(RealtimeCounters, SeeAllocationLockingThrowingAndSystemCallsOnTheWatchedThreadOnly) {
     std::mutex mutex;
     const Counts seen = OnAudioThread([&] {
         Watch watch;
@@ -350,6 +435,9 @@ TEST(RealtimeCounters, SeeAllocationLockingAndThrowingOnTheWatchedThreadOnly) {
             throw 1;
         } catch (int) {
         }
+        const char* volatile nothing = "";
+        std::fprintf(stderr, "%s", nothing);
+        sched_yield();
     });
     // The exception object comes from malloc, which only the unsanitized build replaces.
     const long expected = kCountInNew ? 2 : 3;
@@ -357,6 +445,7 @@ TEST(RealtimeCounters, SeeAllocationLockingAndThrowingOnTheWatchedThreadOnly) {
     EXPECT_EQ(seen.releases, expected);
     EXPECT_EQ(seen.locks, 1) << "std::mutex::lock";
     EXPECT_EQ(seen.throws, 1);
+    EXPECT_EQ(seen.systemCalls, 2) << "fprintf and sched_yield";
     const Counts unwatched = OnAudioThread([&] {
         int* volatile one = new int(1);
         delete one;

@@ -219,8 +219,10 @@ TEST_F(Threads, AudioAutomationStateAndEditorAtOnce) {
     AudioResult audio;
     long writes = 0, unterminated = 0;
     std::atomic<long> stateRounds{0}, uiRounds{0};
+    std::atomic<bool> uiStopped{false}; // a failed assertion ends the user's side early
     const std::function<bool()> othersBusy = [&] {
-        return uiRounds.load() < kMinGestures || stateRounds.load() < kMinStateRounds;
+        return !uiStopped.load() &&
+               (uiRounds.load() < kMinGestures || stateRounds.load() < kMinStateRounds);
     };
     std::thread audioThread(RunAudio, fx, 1u, std::ref(audio), std::ref(done),
                             std::cref(othersBusy));
@@ -228,6 +230,7 @@ TEST_F(Threads, AudioAutomationStateAndEditorAtOnce) {
     std::thread state(RunStateAndTexts, fx, 3u, std::cref(done), std::ref(stateRounds),
                       std::ref(unterminated));
     RunUserInterface(fx, done, uiRounds);
+    uiStopped.store(true);
     audioThread.join();
     automation.join();
     state.join();
