@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# The real plug-in DLL under Wine, loaded by the Windows host tool as a DAW loads it: its editor
+# opens in the tool's window, a real mouse drag (xdotool) moves the 500 Hz fader to the top, the
+# tool's log must show the edit gesture and the automation, and the processed audio must get
+# louder. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+#
+# Usage: dll_editor_test.sh VSTHOST.exe PLUGIN.dll WORK_DIR
+set -u
+
+host=${1:?host tool}
+plugin=${2:?plug-in}
+work=${3:?work directory}
+skip=77
+
+for tool in Xvfb wine wineserver xdotool xwininfo timeout awk; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit $skip
+    fi
+done
+
+mkdir -p "$work"
+work=$(cd "$work" && pwd)
+export WINEPREFIX=$work/prefix
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+xvfb_pid=
+tool_pid=
+failures=0
+
+cleanup() {
+    [ -n "$tool_pid" ] && kill "$tool_pid" 2>/dev/null
+    timeout 10 wineserver -k 2>/dev/null
+    if [ -n "$xvfb_pid" ]; then
+        kill "$xvfb_pid" 2>/dev/null
+        wait "$xvfb_pid" 2>/dev/null
+    fi
+}
+trap cleanup EXIT
+
+pass() { echo "PASS: $*"; }
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+display=
+for n in $(seq 161 200); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        display=:$n
+        break
+    fi
+done
+[ -n "$display" ] || { echo "SKIP: no free X display number"; exit $skip; }
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=$display
+for _ in $(seq 50); do
+    timeout 2 xwininfo -root >/dev/null 2>&1 && break
+    sleep 0.1
+done
+timeout 2 xwininfo -root >/dev/null 2>&1 || { echo "SKIP: Xvfb did not start"; exit $skip; }
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    timeout 120 wineboot --init >/dev/null 2>&1
+    timeout 60 wineserver -w
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+fi
+
+rms_of() { awk -v ch="$2" '$1 == "Output" && $2 == ch { print $6 }' "$1" | tr -d '(' ; }
+
+# The level of the test signal through the untouched equaliser.
+timeout 90 wine "$host" editor "$plugin" --seconds 4 --audio >"$work/baseline.log" 2>&1
+base=$(rms_of "$work/baseline.log" 1)
+[ -n "$base" ] || { fail "no baseline level: $(tail -n 3 "$work/baseline.log")"; exit 1; }
+
+timeout 120 wine "$host" editor "$plugin" --seconds 14 --audio --log >"$work/drag.log" 2>&1 &
+tool_pid=$!
+editor=
+for _ in $(seq 300); do
+    editor=$(xwininfo -root -tree 2>/dev/null | awk '/ 900x258\+/ && !/vsthost/ { print $1; exit }')
+    [ -n "$editor" ] && break
+    sleep 0.1
+done
+if [ -z "$editor" ]; then
+    fail "no 900x258 editor window appeared"
+    exit 1
+fi
+pass "the editor window is 900x258"
+sleep 2
+# The 500 Hz fader: frame at x 399..449; its cap stands at y 131 for 0 dB. 70 px up is the top.
+x=424
+xdotool mousemove --window "$editor" $x 131
+sleep 0.3
+xdotool mousedown 1
+for y in 121 111 101 91 81 71 61; do
+    sleep 0.15
+    xdotool mousemove --window "$editor" $x $y
+done
+sleep 0.3
+xdotool mouseup 1
+wait "$tool_pid"
+tool_pid=
+
+log=$work/drag.log
+grep -q "audioMasterBeginEdit index=4" "$log" && pass "the drag began an edit of parameter 4" ||
+    fail "no audioMasterBeginEdit for parameter 4"
+grep -q "audioMasterAutomate index=4 " "$log" && pass "the drag automated parameter 4" ||
+    fail "no audioMasterAutomate for parameter 4"
+grep -q "audioMasterEndEdit index=4" "$log" && pass "the release ended the edit" ||
+    fail "no audioMasterEndEdit for parameter 4"
+order=$(grep -o -E "audioMaster(BeginEdit|Automate|EndEdit) index=4" "$log" | awk '{print $1}' |
+    uniq | tr '\n' ' ')
+[ "$order" = "audioMasterBeginEdit audioMasterAutomate audioMasterEndEdit " ] &&
+    pass "begin, automate, end in that order" || fail "gesture order: $order"
+grep -q 'Parameter 4: .*value=1.000000' "$log" && pass "parameter 4 ends at 1 (+12 dB)" ||
+    fail "parameter 4 did not reach the top: $(grep 'Parameter 4:' "$log")"
+after=$(rms_of "$log" 1)
+if [ -n "$after" ] && awk -v a="$after" -v b="$base" 'BEGIN { exit !(a > b * 1.1) }'; then
+    pass "the output got louder: RMS $base -> $after"
+else
+    fail "the output did not get louder: RMS $base -> ${after:-none}"
+fi
+
+[ $failures -eq 0 ] || { echo "$failures check(s) failed; logs in $work"; exit 1; }
+echo "All DLL editor checks passed."
