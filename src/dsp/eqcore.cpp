@@ -138,8 +138,10 @@ void ScatterJob(const KernelJob& job, EqCore& core) {
 
 } // namespace
 
+// Rates outside this span come from a confused host, not from audio hardware; designs at
+// absurd rates (1e-30 Hz, 3e38 Hz) only produce filters that pass nothing or everything.
 bool IsValidSampleRate(float sampleRate) {
-    return sampleRate > 0.0f && std::isfinite(sampleRate);
+    return sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate;
 }
 
 void RunBandSection(BandSection& section, float* samples, std::int32_t frameCount) {
@@ -237,6 +239,16 @@ void EqCore::RedesignAll(float rate) {
         SetCoefficients(band.right, c);
     }
     DesignOutputLowPass(lowPass, static_cast<double>(rate));
+    if (lowPass.cascade.numSections == 0) {
+        // A low-pass that is left out would keep its last state, and an old loud sample held
+        // there would come back when a higher rate brings the low-pass back.
+        for (CascadeState& state : lowPassState) {
+            for (auto& section : state.d) {
+                section[0] = 0.0;
+                section[1] = 0.0;
+            }
+        }
+    }
 }
 
 void EqCore::UpdateBand(std::int32_t b, float target) {

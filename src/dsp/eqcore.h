@@ -63,6 +63,9 @@ struct EqCore {
                       const float (&faderValues)[kEqBandCount], float inValue);
 };
 
+constexpr float kMinSampleRate = 1000.0f;
+constexpr float kMaxSampleRate = 1000000.0f;
+// True for a sample rate the engine designs for; any other keeps the last valid one.
 bool IsValidSampleRate(float sampleRate);
 
 // The scalar kernels of Filter, one channel at a time.

@@ -436,7 +436,7 @@ TEST(EqCoreSampleRate, UnusableRateKeepsTheLastValidOne) {
     const EqCore before = core;
     std::mt19937 rng(9);
     Stereo s(512);
-    for (float rate : {0.0f, -48000.0f, kNaN, kInf, -kInf}) {
+    for (float rate : {0.0f, -48000.0f, kNaN, kInf, -kInf, 1e-30f, 999.0f, 3.4e38f, 2e6f}) {
         FillNoise(s, rng, 1.0f);
         core.ProcessBlock(s.data(), 512, rate, faders, 1.0f);
         EXPECT_EQ(core.sampleRate, 48000.0f) << "after a rate of " << rate;
@@ -445,6 +445,37 @@ TEST(EqCoreSampleRate, UnusableRateKeepsTheLastValidOne) {
         EXPECT_EQ(core.lowPass.cascade.sections[0].a1, before.lowPass.cascade.sections[0].a1);
         for (float v : s.left) {
             ASSERT_TRUE(std::isfinite(v)) << "rate " << rate;
+        }
+    }
+}
+
+TEST(EqCoreSampleRate, ALeftOutLowPassForgetsItsStateBeforeItComesBack) {
+    EqCore core = Engine(48000.0f);
+    Faders faders;
+    Fill(faders, 0.5f);
+    Settle(core, faders, 48000.0f);
+    // A sample near the float limit leaves a huge, still finite, state in the low-pass.
+    Stereo loud(512);
+    loud.left[500] = 3.0e38f;
+    loud.right[500] = -3.0e38f;
+    core.ProcessBlock(loud.data(), 512, 48000.0f, faders, 1.0f);
+    // At 32 kHz the low-pass is left out; back at 48 kHz it must start from silence.
+    Stereo silence(512);
+    core.ProcessBlock(silence.data(), 512, 32000.0f, faders, 1.0f);
+    for (const CascadeState& state : core.lowPassState) {
+        for (const auto& section : state.d) {
+            EXPECT_EQ(section[0], 0.0);
+            EXPECT_EQ(section[1], 0.0);
+        }
+    }
+    std::mt19937 rng(3);
+    for (int block = 0; block < 4; ++block) {
+        Stereo s(512);
+        FillNoise(s, rng, 1.0f);
+        core.ProcessBlock(s.data(), 512, 48000.0f, faders, 1.0f);
+        for (std::int32_t i = 0; i < 512; ++i) {
+            ASSERT_TRUE(std::isfinite(s.left[i]) && std::fabs(s.left[i]) < 16.0f)
+                << "block " << block << " sample " << i << ": " << s.left[i];
         }
     }
 }
