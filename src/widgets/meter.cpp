@@ -13,21 +13,13 @@ CMeter::CMeter(CVSTGUI* editor, const ControlDesc& desc) : CWidget(editor, desc)
 }
 
 bool CMeter::AcquireTexture() {
-    if (texture != 0) {
-        return true;
-    }
-    if (image.empty()) {
+    // The frame geometry is fixed at the first acquisition of a control whose descriptor left
+    // its height open; later acquisitions keep it.
+    const bool deriveFrames = texture == 0 && height == -1;
+    if (!CWidget::AcquireTexture()) {
         return false;
     }
-    texture = owner->AcquireImage(image, imageWidth, imageHeight, uExtent, vExtent);
-    if (texture == 0) {
-        return false;
-    }
-    if (width == -1) {
-        width = imageWidth;
-    }
-    if (height == -1) {
-        height = imageHeight;
+    if (deriveFrames) {
         const FilmstripLayout layout = ParseFilmstripName(image);
         if (layout.hasSuffix) {
             frameCount = layout.frameCount;
@@ -38,7 +30,7 @@ bool CMeter::AcquireTexture() {
             height = static_cast<std::int32_t>(static_cast<float>(imageHeight) / rows);
         }
     }
-    return texture != 0;
+    return true;
 }
 
 void CMeter::Draw() {
