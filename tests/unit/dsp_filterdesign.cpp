@@ -9,7 +9,6 @@ using namespace VLM;
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
 const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
