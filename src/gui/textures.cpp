@@ -9,16 +9,22 @@
 
 namespace VLM {
 
-std::int32_t ReadInteger(const std::wstring& text) {
+std::size_t SkipSpaceAndSign(const std::wstring& text, bool& negative) {
     std::size_t i = 0;
     while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
         ++i;
     }
-    bool negative = false;
+    negative = false;
     if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
         negative = text[i] == L'-';
         ++i;
     }
+    return i;
+}
+
+std::int32_t ReadInteger(const std::wstring& text) {
+    bool negative = false;
+    std::size_t i = SkipSpaceAndSign(text, negative);
     std::int64_t magnitude = 0;
     constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {

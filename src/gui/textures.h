@@ -32,6 +32,9 @@ struct FilmstripLayout {
 // lower-case x separates the column count.
 FilmstripLayout ParseFilmstripName(const std::wstring& name);
 
+// Leading white space and one optional sign, as the C library's number readers take them;
+// the index of the first character after them.
+std::size_t SkipSpaceAndSign(const std::wstring& text, bool& negative);
 // Reads an integer the way _wtoi does: leading white space, an optional sign, then decimal
 // digits up to the first other character; no digits give 0. Saturates at the int32 range.
 std::int32_t ReadInteger(const std::wstring& text);

@@ -9,15 +9,8 @@
 namespace VLM {
 
 double ParseNumber(const std::wstring& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
-        ++i;
-    }
     bool negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
+    std::size_t i = SkipSpaceAndSign(text, negative);
     // from_chars reads the C locale's form whatever the host's locale is; it sees only the
     // ASCII part of the text.
     std::string narrow;
