@@ -6,6 +6,18 @@
 
 #include <atomic>
 
+// Set when the program runs under a sanitizer, which owns the allocator and the thread hooks.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VLM_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define VLM_SANITIZED 1
+#endif
+#endif
+#ifndef VLM_SANITIZED
+#define VLM_SANITIZED 0
+#endif
+
 namespace VLM {
 namespace Reliability {
 

@@ -32,17 +32,6 @@
 #include <typeinfo>
 #include <vector>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VLM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VLM_SANITIZED 1
-#endif
-#endif
-#ifndef VLM_SANITIZED
-#define VLM_SANITIZED 0
-#endif
-
 namespace {
 
 // Initial-exec TLS: reading it never allocates, so the allocator itself may ask.

@@ -22,17 +22,6 @@
 
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define VLM_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define VLM_SANITIZED 1
-#endif
-#endif
-#ifndef VLM_SANITIZED
-#define VLM_SANITIZED 0
-#endif
-
 #if VLM_SANITIZED
 // The sanitizer runtime's count of the bytes its allocator has handed out and not had back.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
