@@ -41,7 +41,8 @@ endif()
 # The real plug-in DLL in the Windows host tool's own window, driven with a real mouse drag.
 if(CMAKE_CROSSCOMPILING AND WIN32 AND TARGET vlm_tarvix AND TARGET vsthost)
     add_test(NAME wine_dll_editor
-             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/../wine/dll_editor_test.sh
+             COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/../wine/with-xvfb.sh
+                     bash ${CMAKE_CURRENT_LIST_DIR}/../wine/dll_editor_test.sh
                      $<TARGET_FILE:vsthost> $<TARGET_FILE:vlm_tarvix>
                      ${CMAKE_BINARY_DIR}/wine-dll-editor)
     set_tests_properties(wine_dll_editor PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240)
