@@ -267,7 +267,13 @@ void EqCore::UpdateBand(std::int32_t b, float target) {
     if (target == value && !dirty) {
         return;
     }
-    smoothing.Follow(target, value);
+    if (dirty) {
+        // Before the first block there is nothing to glide from: the faders' settings (the
+        // defaults, or a state restored before it) hold from the first sample on.
+        value = target;
+    } else {
+        smoothing.Follow(target, value);
+    }
     const float g = value * 2.0f - 1.0f;
     EqBand& band = bands[b];
     if (g != band.gainPosition) {

@@ -47,7 +47,8 @@ struct EqCore {
     void Init(float sampleRate);
     // [audio thread]
     void RedesignAll(float sampleRate);
-    // [audio thread]
+    // [audio thread] One smoothing step towards the target, or straight to it in the first
+    // block after Init; redesigns the band when its gain moved.
     void UpdateBand(std::int32_t band, float target);
     // [audio thread] Filters with the kernel chosen for this processor.
     void Filter(float** buffers, std::int32_t frameCount);

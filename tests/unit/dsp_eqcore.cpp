@@ -188,26 +188,43 @@ TEST(EqCoreInit, UnusableRateStartsAtTheDefault) {
     }
 }
 
-TEST(EqCoreSmoothing, StartUpGlideReachesTheFaderAtTheNinthBlock) {
-    EqCore core = Engine();
+TEST(EqCoreSmoothing, FirstBlockStartsAtTheFaders) {
+    // Flat faders: from frame 0 the output is the low-pass alone, whatever the block size.
     Faders flat;
     Fill(flat, 0.5f);
-    Stereo s(512);
-    core.ProcessBlock(s.data(), 512, 44100.0f, flat, 1.0f);
-    EXPECT_NEAR(core.values[0], 0.207f, 5e-4f) << "one smoothing step from 0 in the first block";
-    EXPECT_FALSE(core.dirty) << "the first block clears dirty";
-    EXPECT_NEAR(core.smoothing.rise.coefficient, 0.5859f, 1e-4f);
-    EXPECT_NEAR(BandShapeAt(0, core.bands[0].gainPosition).gainDb, -2.9f, 0.05f)
-        << "the 31 Hz band starts well below 0 dB";
-    for (int block = 2; block <= 8; ++block) {
-        core.ProcessBlock(s.data(), 512, 44100.0f, flat, 1.0f);
-        EXPECT_LT(core.values[0], 0.5f) << "still gliding at block " << block;
+    std::mt19937 rng(7);
+    for (std::int32_t block : {1, 64, 512, 8192}) {
+        EqCore core = Engine();
+        Stereo signal(16384);
+        FillNoise(signal, rng, 0.5f);
+        Stereo expected(signal);
+        CascadeState state[2];
+        RunOutputLowPass(core.lowPass.cascade, state[0], expected.left.data(), expected.frames());
+        RunOutputLowPass(core.lowPass.cascade, state[1], expected.right.data(), expected.frames());
+        for (std::int32_t at = 0; at < signal.frames(); at += block) {
+            float* part[2] = {signal.left.data() + at, signal.right.data() + at};
+            core.ProcessBlock(part, block, 44100.0f, flat, 1.0f);
+        }
+        EXPECT_TRUE(SameBits(signal.left, expected.left)) << "left, blocks of " << block;
+        EXPECT_TRUE(SameBits(signal.right, expected.right)) << "right, blocks of " << block;
     }
-    core.ProcessBlock(s.data(), 512, 44100.0f, flat, 1.0f);
+
+    // Any other setting is designed in full at the first block, and the next block only filters.
+    EqCore core = Engine();
+    Faders faders;
     for (int b = 0; b < kEqBandCount; ++b) {
-        EXPECT_EQ(core.values[b], 0.5f) << "band " << b << " at the ninth block";
-        EXPECT_EQ(core.bands[b].gainPosition, 0.0f);
+        faders[b] = 0.05f + 0.1f * static_cast<float>(b);
     }
+    Stereo s(64);
+    core.ProcessBlock(s.data(), 64, 44100.0f, faders, 1.0f);
+    EXPECT_FALSE(core.dirty) << "the first block clears dirty";
+    const EqCore afterFirst = core;
+    for (int b = 0; b < kEqBandCount; ++b) {
+        EXPECT_EQ(core.values[b], faders[b]) << "band " << b;
+        EXPECT_EQ(core.bands[b].gainPosition, faders[b] * 2.0f - 1.0f) << "band " << b;
+    }
+    core.ProcessBlock(s.data(), 64, 44100.0f, faders, 1.0f);
+    EXPECT_TRUE(SameBytes(core.values, afterFirst.values)) << "nothing left to glide";
 }
 
 TEST(EqCoreSmoothing, FullBoostStepRisesOverBlocksThenSnaps) {

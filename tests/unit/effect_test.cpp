@@ -379,6 +379,35 @@ TEST_F(Effect, ProcessingIsTheEngineDrivenByTheControlsAcrossASampleRateChange) 
     }
 }
 
+TEST_F(Effect, AStateRestoredBeforeTheFirstBlockHoldsFromItsFirstSampleALaterOneGlides) {
+    // The state of a song: band 1 at +12 dB, band 8 at -12 dB. The reference engine starts at
+    // the song's faders at its first block and glides on every later change.
+    auto chunk = Chunk(false);
+    const auto put = [&](int record, float value) {
+        std::memcpy(&chunk[record * 8 + 4], &value, 4);
+    };
+    put(2, 1.0f);
+    put(9, 0.0f);
+    float faders[10] = {1.0f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.5f, 0.0f, 0.5f, 0.5f};
+    VLM::EqCore reference;
+    reference.Init(44100.0f);
+    for (int block = 0; block < 2; ++block) {
+        if (block == 1) {
+            put(2, 0.5f); // restored while playing
+            faders[0] = 0.5f;
+        }
+        ASSERT_EQ(Dispatch(effSetChunk, 0, static_cast<VstIntPtr>(chunk.size()), chunk.data()), 1);
+        auto l = Noise(256, 1), r = Noise(256, 2);
+        std::vector<float> ol(256), or_(256);
+        Process(l, r, ol, or_);
+        float* io[2] = {l.data(), r.data()};
+        reference.ProcessBlock(io, 256, 44100.0f, faders, 1.0f);
+        EXPECT_EQ(ol, l) << "block " << block;
+        EXPECT_EQ(or_, r) << "block " << block;
+    }
+    EXPECT_GT(reference.values[0], 0.5f) << "band 1 glides back, it does not jump";
+}
+
 TEST(EffectInstances, TwoInstancesKeepTheirOwnValuesAndProcessIndependently) {
     VLM::Fake::Reset();
     AEffect* a = VSTPluginMain(Host);
