@@ -7,7 +7,7 @@ packages=(
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick
-    libcairo2-dev libpng-dev libsndfile1-dev libfftw3-dev fonts-dejavu-core
+    libcairo2-dev libpng-dev libsndfile1-dev libfftw3-dev fonts-dejavu-core fonts-dejavu-extra
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
     lsp-plugins-vst
 )

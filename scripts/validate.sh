@@ -20,35 +20,8 @@ mkdir -p "$out"
 test_timeout=300
 run_timeout=3600
 
-xvfb_pid=
-cleanup() {
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
-}
-trap cleanup EXIT
-
-start_display() {
-    local n
-    for n in $(seq 90 140); do
-        if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-            Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-            xvfb_pid=$!
-            for _ in $(seq 1 50); do
-                if [ -e "/tmp/.X11-unix/X$n" ]; then
-                    export DISPLAY=":$n"
-                    return 0
-                fi
-                sleep 0.1
-            done
-            kill "$xvfb_pid" 2>/dev/null || true
-            xvfb_pid=
-        fi
-    done
-    echo "validate: no display could be started; the editor tests will be skipped" >&2
-    unset DISPLAY
-}
+. "$root/scripts/xvfb.sh"
+trap xvfb_stop EXIT
 
 # run NAME TOOL... [--json]: the validator's report goes to $out/NAME.txt (or .json) and is
 # shown; answers the validator's exit code (0 all passed, 1 a test failed, other: it broke).
@@ -65,7 +38,7 @@ run() {
 }
 
 status=0
-start_display
+xvfb_start "$out/xvfb.log" || echo "validate: no display; the editor tests will be skipped" >&2
 
 echo "== validate: Linux plug-in ($native)"
 if ! run linux "$native/tools/vsthost/vsthost" validate "$native/plugin/VLMTarvix.so"; then

@@ -26,7 +26,6 @@ mkdir -p "$shots"
 log=$work/probe.log
 fifo=$work/commands
 failures=0
-xvfb_pid=
 probe_pid=
 
 export WINEPREFIX=$work/prefix
@@ -39,10 +38,7 @@ cleanup() {
         kill "$probe_pid" 2>/dev/null
     fi
     timeout 10 wineserver -k 2>/dev/null
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null
-        wait "$xvfb_pid" 2>/dev/null
-    fi
+    xvfb_stop
     rm -f "$fifo"
 }
 trap cleanup EXIT
@@ -54,28 +50,9 @@ fail() {
 }
 
 # --- The display --------------------------------------------------------------------------
-display=
-for n in $(seq 91 120); do
-    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
-        display=:$n
-        break
-    fi
-done
-if [ -z "$display" ]; then
-    echo "SKIP: no free X display number"
-    exit $skip
-fi
-Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-for _ in $(seq 50); do
-    if timeout 2 xwininfo -root >/dev/null 2>&1; then
-        break
-    fi
-    sleep 0.1
-done
-if ! timeout 2 xwininfo -root >/dev/null 2>&1; then
-    echo "SKIP: Xvfb did not start on $display"
+. "$(dirname "$0")/../../scripts/xvfb.sh"
+if ! xvfb_start "$work/xvfb.log"; then
+    echo "SKIP: no X display"
     exit $skip
 fi
 

@@ -122,6 +122,10 @@ const char* const kFontFiles[] = {
     "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed.ttf",
     "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf",
 };
+// The Debian package that brings each of the files above.
+const char* const kFontPackages[] = {"fonts-dejavu-core", "fonts-dejavu-core", "fonts-dejavu-extra",
+                                     "fonts-dejavu-extra"};
+static_assert(sizeof kFontPackages == sizeof kFontFiles, "one package per font file");
 
 FT_Library FreeTypeLibrary() {
     // One library for the life of the process: Cairo may keep faces in its caches until exit.
@@ -170,7 +174,7 @@ CFonts::CFonts() {
         FT_Face face = nullptr;
         if (FT_New_Face(FreeTypeLibrary(), kFontFiles[i], 0, &face) != 0)
             throw std::runtime_error(std::string("cannot load the font ") + kFontFiles[i] +
-                                     " (Debian package fonts-dejavu-core)");
+                                     " (Debian package " + kFontPackages[i] + ")");
         faces[i] = cairo_ft_font_face_create_for_ft_face(face, 0);
         // The FreeType face must outlive every use Cairo makes of it, so Cairo frees it.
         if (cairo_font_face_set_user_data(faces[i], &kFaceKey, face, DoneFace) !=
