@@ -3,7 +3,7 @@
 #pragma once
 
 #include "dsp/eqcore.h"
-#include "host/cvstdsp.h"
+#include "effect/cvstdsp.h"
 
 namespace VLM {
 
@@ -22,7 +22,7 @@ public:
     static constexpr VstInt32 kUniqueId = FourCharCode('V', 'L', 'M', '1');
 
 private:
-    CDeviceGUI* device; // the editor object, owned by the effect base
+    CDeviceGUI* device = nullptr; // the editor object, owned by the effect base
     EqCore engine;
 };
 

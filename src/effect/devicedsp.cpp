@@ -1,4 +1,4 @@
-#include "dsp/devicedsp.h"
+#include "effect/devicedsp.h"
 
 #include "device/devicegui.h"
 #include "gui/exceptions.h"
@@ -13,18 +13,13 @@ namespace {
 constexpr VstInt32 kProgramCount = 2;
 constexpr VstInt32 kParameterCount = Controls::kBandCount;
 
-// The editor is built before the effect's bases and hands its address over with ownership.
-std::unique_ptr<CVSTGUI> MakeEditor(CDeviceDSP* effect, CDeviceGUI*& device) {
-    auto editor = std::make_unique<CDeviceGUI>(effect);
-    device = editor.get();
-    return editor;
-}
-
 } // namespace
 
+// The editor is built before the effect's bases, which take it over with ownership.
 CDeviceDSP::CDeviceDSP(audioMasterCallback hostCallback)
-    : CVSTDSP(hostCallback, MakeEditor(this, device), L"Velmora", L"VLM Tarvix", L"VLM Tarvix",
-              kProgramCount, kParameterCount) {
+    : CVSTDSP(hostCallback, std::make_unique<CDeviceGUI>(this), L"Velmora", L"VLM Tarvix",
+              L"VLM Tarvix", kProgramCount, kParameterCount) {
+    device = static_cast<CDeviceGUI*>(controlEditor);
     engine.Init(getSampleRate());
     setUniqueID(kUniqueId);
 }

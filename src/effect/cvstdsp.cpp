@@ -1,4 +1,4 @@
-#include "host/cvstdsp.h"
+#include "effect/cvstdsp.h"
 
 #include "gui/vstgui.h"
 #include "platform/platform.h"
