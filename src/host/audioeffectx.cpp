@@ -225,9 +225,9 @@ bool AudioEffectX::ioChanged() {
 double AudioEffectX::updateSampleRate() {
     const VstIntPtr rate = callHost(audioMasterGetSampleRate);
     if (rate > 0) {
-        sampleRate = static_cast<float>(rate);
+        sampleRate.store(static_cast<float>(rate), std::memory_order_relaxed);
     }
-    return sampleRate;
+    return sampleRate.load(std::memory_order_relaxed);
 }
 
 VstInt32 AudioEffectX::updateBlockSize() {
