@@ -232,7 +232,6 @@ void EqCore::RedesignAll(float rate) {
         band.centreFrequency = kBandCentreFrequency[b];
         band.index = b;
         band.sampleRate = rate;
-        band.gainRange = kBandGainRange;
         const BandCoefficients c =
             DesignBand(band.index, band.gainPosition, band.centreFrequency, band.sampleRate);
         SetCoefficients(band.left, c);

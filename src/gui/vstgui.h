@@ -93,7 +93,6 @@ public:
     const ERect& Rect() const { return rect; }
     Platform::WindowHandle Window() const { return window; }
     Platform::DeviceContextHandle DeviceContext() const { return deviceContext; }
-    Platform::GLContextHandle GLContext() const { return glContext; }
     const std::map<std::wstring, TextureEntry>& Textures() const { return textures; }
 
 protected:
