@@ -99,7 +99,8 @@ void GatherJob(const EqCore& core, KernelJob& job) {
     }
 }
 
-// The end-of-block settling of the scalar kernels, applied to the words the kernel left.
+// A band section's state at the end of a block, from the scalar filter or a kernel alike. A NaN
+// or an infinity in the input would otherwise stay in the state for good.
 void SettleSection(float w1, float w2, BandSection& section) {
     if (!std::isfinite(w1) || !std::isfinite(w2)) {
         w1 = 0.0f;
@@ -155,13 +156,7 @@ void RunBandSection(BandSection& section, float* samples, std::int32_t frameCoun
         w1 = w;
         samples[i] = y;
     }
-    // A NaN or an infinity in the input would otherwise stay in the state for good.
-    if (!std::isfinite(w1) || !std::isfinite(w2)) {
-        w1 = 0.0f;
-        w2 = 0.0f;
-    }
-    section.w1 = SettleStateWord(w1);
-    section.w2 = SettleStateWord(w2);
+    SettleSection(w1, w2, section);
 }
 
 void RunOutputLowPass(const BiquadCascade& cascade, CascadeState& state, float* samples,
@@ -232,7 +227,6 @@ void EqCore::RedesignAll(float rate) {
         band.centreFrequency = kBandCentreFrequency[b];
         band.index = b;
         band.sampleRate = rate;
-        band.gainRange = kBandGainRange;
         const BandCoefficients c =
             DesignBand(band.index, band.gainPosition, band.centreFrequency, band.sampleRate);
         SetCoefficients(band.left, c);

@@ -19,7 +19,6 @@ struct EqBand {
     float sampleRate = 44100.0f;
     float centreFrequency = 0.0f;
     float gainPosition = 0.0f; // -1 full cut, 0 flat (the band is skipped), +1 full boost
-    float gainRange = 0.0f;
     std::int32_t index = 0;
 };
 

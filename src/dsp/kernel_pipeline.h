@@ -41,9 +41,14 @@ template <class Isa, int kSlots> struct Layout {
     static constexpr int Pair(int slot) { return slot / kVectors; }
     // The slot whose channel value sits in a lane of a vector.
     static constexpr int Slot(int vector, int lane) { return vector + (lane / 2) * kVectors; }
-    // The sample a slot works on lags the new one by this many steps.
+    // The sample a slot works on lags the new one by this many steps. Without vectors there is
+    // no slot, and the pipeline's constants only name the offset in a branch they never take.
     static constexpr int Offset(int slot) {
-        return slot + (Isa::kWrapSkew - 1) * (slot / kVectors);
+        if constexpr (kVectors == 0) {
+            return slot;
+        } else {
+            return slot + (Isa::kWrapSkew - 1) * (slot / kVectors);
+        }
     }
 };
 

@@ -143,10 +143,7 @@ void CVSTGUI::DestroyEditorWindow() {
         widget->ReleaseTexture();
     }
     // Every control has given its texture back; whatever is left belongs to no control.
-    for (const auto& entry : textures) {
-        DeleteTexture(entry.second.texture);
-    }
-    textures.clear();
+    textures.Clear(glContext);
     if (current) {
         Platform::MakeGLContextCurrent(nullptr, nullptr);
     }

@@ -1,44 +1,14 @@
 #include "gui/textures.h"
 
 #include "gui/exceptions.h"
+#include "gui/numbers.h"
+#include "platform/gl.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace VLM {
-
-std::size_t SkipSpaceAndSign(const std::wstring& text, bool& negative) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == L' ' || (text[i] >= L'\t' && text[i] <= L'\r'))) {
-        ++i;
-    }
-    negative = false;
-    if (i < text.size() && (text[i] == L'+' || text[i] == L'-')) {
-        negative = text[i] == L'-';
-        ++i;
-    }
-    return i;
-}
-
-std::int32_t ReadInteger(const std::wstring& text) {
-    bool negative = false;
-    std::size_t i = SkipSpaceAndSign(text, negative);
-    std::int64_t magnitude = 0;
-    constexpr std::int64_t limit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    for (; i < text.size() && text[i] >= L'0' && text[i] <= L'9'; ++i) {
-        magnitude = magnitude * 10 + (text[i] - L'0');
-        if (magnitude > limit) {
-            magnitude = limit;
-        }
-    }
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<std::int32_t>::max()) {
-        return std::numeric_limits<std::int32_t>::max();
-    }
-    return static_cast<std::int32_t>(value);
-}
 
 FilmstripLayout ParseFilmstripName(const std::wstring& name) {
     FilmstripLayout layout;
@@ -116,6 +86,109 @@ const void* TightRows(const Platform::PixelRows& rows, std::int32_t width, std::
                     rows.scan0 + static_cast<std::ptrdiff_t>(i) * rows.stride, copyBytes);
     }
     return store.data();
+}
+
+std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& imageWidth,
+                                     std::int32_t& imageHeight, float& uExtent, float& vExtent,
+                                     Platform::GLContextHandle context) {
+    if (name.empty()) {
+        return 0;
+    }
+    TextureEntry& entry = entries[name];
+    if (entry.texture == 0) {
+        // A failed load leaves nothing behind, so that no later acquisition can hand out a
+        // texture name without image data.
+        try {
+            const auto bytes = OpenResourceStream(name, L"IMG");
+            const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
+                                      : Platform::DecodeImage(nullptr, 0));
+            CheckImage(image.Get(), name);
+            entry.imageWidth = Platform::BitmapWidth(image.Handle());
+            entry.imageHeight = Platform::BitmapHeight(image.Handle());
+            const std::int32_t side = TextureSide(entry.imageWidth);
+            const std::int32_t rows = TextureSide(entry.imageHeight);
+            entry.uExtent = static_cast<float>(entry.imageWidth) / static_cast<float>(side);
+            entry.vExtent = static_cast<float>(entry.imageHeight) / static_cast<float>(rows);
+
+            const CBitmap pow2(Platform::CreateBitmap(side, rows));
+            CheckImage(pow2.Get(), L"iImagePow2");
+            const CPixelLock source(image.Handle());
+            const CPixelLock target(pow2.Handle());
+            if (!source.Locked() || !target.Locked()) {
+                throw Exceptions::GDIP(L"Gdiplus::Bitmap::LockBits", 1);
+            }
+            const Platform::PixelRows& from = source.Rows();
+            const Platform::PixelRows& to = target.Rows();
+            const std::int32_t copyWidth = std::min(from.width, to.width);
+            const std::size_t rowBytes =
+                copyWidth > 0 ? static_cast<std::size_t>(copyWidth) * 4 : 0;
+            const std::int32_t rowCount = std::min(from.height, to.height);
+            for (std::int32_t i = 0; i < rowCount; ++i) {
+                std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
+                            from.scan0 + static_cast<std::ptrdiff_t>(i) * from.stride, rowBytes);
+            }
+
+            GLuint name32 = 0;
+            glGenTextures(1, &name32);
+            entry.texture = name32;
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGL(L"glGenTextures", static_cast<std::int32_t>(error));
+            }
+            glBindTexture(GL_TEXTURE_2D, entry.texture);
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGL(L"glBindTexture", static_cast<std::int32_t>(error));
+            }
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            std::vector<std::uint8_t> store;
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                         TightRows(to, side, rows, store));
+            if (const GLenum error = glGetError()) {
+                throw Exceptions::OGLTexImage2D(name, side, rows, static_cast<std::int32_t>(error));
+            }
+        } catch (...) {
+            Delete(entry.texture, context);
+            entries.erase(name);
+            throw;
+        }
+    }
+    imageWidth = entry.imageWidth;
+    imageHeight = entry.imageHeight;
+    uExtent = entry.uExtent;
+    vExtent = entry.vExtent;
+    ++entry.refCount;
+    return entry.texture;
+}
+
+void CTextureCache::Release(std::uint32_t texture, Platform::GLContextHandle context) {
+    if (texture == 0) {
+        return;
+    }
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+        if (it->second.texture == texture) {
+            if (--it->second.refCount <= 0) {
+                Delete(texture, context);
+                entries.erase(it);
+            }
+            return;
+        }
+    }
+}
+
+void CTextureCache::Clear(Platform::GLContextHandle context) {
+    for (const auto& entry : entries) {
+        Delete(entry.second.texture, context);
+    }
+    entries.clear();
+}
+
+void CTextureCache::Delete(std::uint32_t texture, Platform::GLContextHandle context) {
+    // Deleting with another context current would delete that context's texture of the
+    // same name; ours die with our context anyway.
+    if (texture != 0 && context != nullptr && Platform::CurrentGLContext() == context) {
+        const GLuint name = texture;
+        glDeleteTextures(1, &name);
+    }
 }
 
 CPixelLock::CPixelLock(Platform::BitmapHandle locking) : bitmap(locking) {

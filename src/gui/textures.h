@@ -1,9 +1,11 @@
-// Image resources, the power-of-two texture layout and the filmstrip name rule.
+// The editor's texture cache, image resources, the power-of-two texture layout and the
+// filmstrip name rule.
 #pragma once
 
 #include "platform/platform.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,30 @@ struct TextureEntry {
     std::int32_t refCount = 0;
 };
 
+// The editor's textures, one per image name, shared by counting the acquisitions. They belong to
+// the editor's GL context: each operation needs it current and is told which one it is, and a
+// texture is deleted only while that context is current. [UI thread, editor open]
+class CTextureCache {
+public:
+    // Loads the image on its first acquisition, later ones only count; gives its size and the
+    // part of the texture it covers. 0 for an empty name. Throws Exceptions::Std when loading
+    // fails, leaving nothing behind.
+    std::uint32_t Acquire(const std::wstring& name, std::int32_t& imageWidth,
+                          std::int32_t& imageHeight, float& uExtent, float& vExtent,
+                          Platform::GLContextHandle context);
+    // Gives one acquisition back; the last one deletes the texture. Unknown names do nothing.
+    void Release(std::uint32_t texture, Platform::GLContextHandle context);
+    // Deletes every texture left, whether still acquired or not.
+    void Clear(Platform::GLContextHandle context);
+    const std::map<std::wstring, TextureEntry>& Entries() const { return entries; }
+
+    // Deletes a GL texture, but only while `context` is the current one.
+    static void Delete(std::uint32_t texture, Platform::GLContextHandle context);
+
+private:
+    std::map<std::wstring, TextureEntry> entries;
+};
+
 // The frame layout a filmstrip name announces. Counts below 1 are taken as 1, so that a
 // malformed suffix can never divide by zero.
 struct FilmstripLayout {
@@ -31,13 +57,6 @@ struct FilmstripLayout {
 // "FADER01[64x18]" -> 64 frames in 18 columns; "Button[2]" -> 2 frames in one column. Only a
 // lower-case x separates the column count.
 FilmstripLayout ParseFilmstripName(const std::wstring& name);
-
-// Leading white space and one optional sign, as the C library's number readers take them;
-// the index of the first character after them.
-std::size_t SkipSpaceAndSign(const std::wstring& text, bool& negative);
-// Reads an integer the way _wtoi does: leading white space, an optional sign, then decimal
-// digits up to the first other character; no digits give 0. Saturates at the int32 range.
-std::int32_t ReadInteger(const std::wstring& text);
 
 // The smallest power of two from 2 up to 2^19 that is not smaller than size (2^19 when
 // none is).

@@ -3,13 +3,11 @@
 #include "dsp/controldesc.h"
 #include "gui/exceptions.h"
 #include "host/audioeffectx.h"
-#include "platform/gl.h"
 #include "widgets/edit.h"
 #include "widgets/hint.h"
 #include "widgets/widget.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace VLM {
 
@@ -239,97 +237,15 @@ void CVSTGUI::EndEdit(std::int32_t id) {
 
 std::uint32_t CVSTGUI::AcquireImage(const std::wstring& name, std::int32_t& imageWidth,
                                     std::int32_t& imageHeight, float& uExtent, float& vExtent) {
-    if (name.empty()) {
-        return 0;
-    }
-    TextureEntry& entry = textures[name];
-    if (entry.texture == 0) {
-        // A failed load leaves nothing behind, so that no later acquisition can hand out a
-        // texture name without image data.
-        try {
-            const auto bytes = OpenResourceStream(name, L"IMG");
-            const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
-                                      : Platform::DecodeImage(nullptr, 0));
-            CheckImage(image.Get(), name);
-            entry.imageWidth = Platform::BitmapWidth(image.Handle());
-            entry.imageHeight = Platform::BitmapHeight(image.Handle());
-            const std::int32_t side = TextureSide(entry.imageWidth);
-            const std::int32_t rows = TextureSide(entry.imageHeight);
-            entry.uExtent = static_cast<float>(entry.imageWidth) / static_cast<float>(side);
-            entry.vExtent = static_cast<float>(entry.imageHeight) / static_cast<float>(rows);
-
-            const CBitmap pow2(Platform::CreateBitmap(side, rows));
-            CheckImage(pow2.Get(), L"iImagePow2");
-            const CPixelLock source(image.Handle());
-            const CPixelLock target(pow2.Handle());
-            if (!source.Locked() || !target.Locked()) {
-                throw Exceptions::GDIP(L"Gdiplus::Bitmap::LockBits", 1);
-            }
-            const Platform::PixelRows& from = source.Rows();
-            const Platform::PixelRows& to = target.Rows();
-            const std::int32_t copyWidth = std::min(from.width, to.width);
-            const std::size_t rowBytes =
-                copyWidth > 0 ? static_cast<std::size_t>(copyWidth) * 4 : 0;
-            const std::int32_t rowCount = std::min(from.height, to.height);
-            for (std::int32_t i = 0; i < rowCount; ++i) {
-                std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
-                            from.scan0 + static_cast<std::ptrdiff_t>(i) * from.stride, rowBytes);
-            }
-
-            GLuint name32 = 0;
-            glGenTextures(1, &name32);
-            entry.texture = name32;
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGL(L"glGenTextures", static_cast<std::int32_t>(error));
-            }
-            glBindTexture(GL_TEXTURE_2D, entry.texture);
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGL(L"glBindTexture", static_cast<std::int32_t>(error));
-            }
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            std::vector<std::uint8_t> store;
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                         TightRows(to, side, rows, store));
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGLTexImage2D(name, side, rows, static_cast<std::int32_t>(error));
-            }
-        } catch (...) {
-            DeleteTexture(entry.texture);
-            textures.erase(name);
-            throw;
-        }
-    }
-    imageWidth = entry.imageWidth;
-    imageHeight = entry.imageHeight;
-    uExtent = entry.uExtent;
-    vExtent = entry.vExtent;
-    ++entry.refCount;
-    return entry.texture;
+    return textures.Acquire(name, imageWidth, imageHeight, uExtent, vExtent, glContext);
 }
 
 void CVSTGUI::ReleaseImage(std::uint32_t texture) {
-    if (texture == 0) {
-        return;
-    }
-    for (auto it = textures.begin(); it != textures.end(); ++it) {
-        if (it->second.texture == texture) {
-            if (--it->second.refCount <= 0) {
-                DeleteTexture(texture);
-                textures.erase(it);
-            }
-            return;
-        }
-    }
+    textures.Release(texture, glContext);
 }
 
 void CVSTGUI::DeleteTexture(std::uint32_t texture) {
-    // Deleting with another context current would delete that context's texture of the
-    // same name; ours die with our context anyway.
-    if (texture != 0 && glContext != nullptr && Platform::CurrentGLContext() == glContext) {
-        const GLuint name = texture;
-        glDeleteTextures(1, &name);
-    }
+    CTextureCache::Delete(texture, glContext);
 }
 
 } // namespace VLM

@@ -70,7 +70,8 @@ public:
     // Called by every control's destructor, so that the list never refers to a dead control.
     void UnregisterWidget(CWidget* widget);
 
-    // The texture cache. Require the editor's GL context to be current. [UI thread]
+    // The texture cache's operations on the editor's GL context, which must be current.
+    // [UI thread]
     std::uint32_t AcquireImage(const std::wstring& name, std::int32_t& imageWidth,
                                std::int32_t& imageHeight, float& uExtent, float& vExtent);
     void ReleaseImage(std::uint32_t texture);
@@ -93,8 +94,7 @@ public:
     const ERect& Rect() const { return rect; }
     Platform::WindowHandle Window() const { return window; }
     Platform::DeviceContextHandle DeviceContext() const { return deviceContext; }
-    Platform::GLContextHandle GLContext() const { return glContext; }
-    const std::map<std::wstring, TextureEntry>& Textures() const { return textures; }
+    const std::map<std::wstring, TextureEntry>& Textures() const { return textures.Entries(); }
 
 protected:
     // The first control in list order that is hit-testable and contains the point, edges
@@ -106,7 +106,7 @@ protected:
     std::uintptr_t TimerId() const { return reinterpret_cast<std::uintptr_t>(this); }
 
     std::uintptr_t gdiplusToken = 0;
-    std::map<std::wstring, TextureEntry> textures;
+    CTextureCache textures;
     ERect rect{0, 0, 0, 0};
     Platform::WindowHandle window = nullptr;
     std::vector<CWidget*> widgets;

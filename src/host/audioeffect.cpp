@@ -118,25 +118,25 @@ VstIntPtr AudioEffect::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr val
     case effGetProgramName:
         if (ptr != nullptr) {
             getProgramName(static_cast<char*>(ptr));
-            VLM::TerminateHostText(ptr, VLM::kProgramNameBytes);
+            VLM::TerminateHostText(ptr, opcode);
         }
         return 0;
     case effGetParamLabel:
         if (ptr != nullptr) {
             getParameterLabel(index, static_cast<char*>(ptr));
-            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
+            VLM::TerminateHostText(ptr, opcode);
         }
         return 0;
     case effGetParamDisplay:
         if (ptr != nullptr) {
             getParameterDisplay(index, static_cast<char*>(ptr));
-            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
+            VLM::TerminateHostText(ptr, opcode);
         }
         return 0;
     case effGetParamName:
         if (ptr != nullptr) {
             getParameterName(index, static_cast<char*>(ptr));
-            VLM::TerminateHostText(ptr, VLM::kParamTextBytes);
+            VLM::TerminateHostText(ptr, opcode);
         }
         return 0;
     case effSetSampleRate:

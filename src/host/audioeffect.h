@@ -5,6 +5,8 @@
 #include "host/aeffect.h"
 #include "host/aeffeditor.h"
 
+#include <atomic>
+
 class AudioEffect {
 public:
     AudioEffect(audioMasterCallback hostCallback, VstInt32 programCount, VstInt32 paramCount);
@@ -24,7 +26,8 @@ public:
     virtual void suspend() {} // [UI thread]
     virtual void resume() {}  // [UI thread]
 
-    virtual void setSampleRate(float rate) { sampleRate = rate; }  // [UI thread]
+    // [UI thread]
+    virtual void setSampleRate(float rate) { sampleRate.store(rate, std::memory_order_relaxed); }
     virtual void setBlockSize(VstInt32 size) { blockSize = size; } // [UI thread]
     // [audio thread] The entry passes only non-null buffers and sampleFrames >= 0.
     virtual void processReplacing(float** inputs, float** outputs, VstInt32 sampleFrames) = 0;
@@ -65,9 +68,10 @@ public:
     virtual void programsAreChunks(bool state = true) { setFlag(effFlagsProgramChunks, state); }
     virtual void setInitialDelay(VstInt32 delay) { cEffect.initialDelay = delay; }
 
-    virtual AEffEditor* getEditor() { return editor; }    // [any thread]
-    virtual AEffect* getAeffect() { return &cEffect; }    // [any thread]
-    virtual float getSampleRate() { return sampleRate; }  // [any thread]
+    virtual AEffEditor* getEditor() { return editor; } // [any thread]
+    virtual AEffect* getAeffect() { return &cEffect; } // [any thread]
+    // [any thread]
+    virtual float getSampleRate() { return sampleRate.load(std::memory_order_relaxed); }
     virtual VstInt32 getBlockSize() { return blockSize; } // [any thread]
 
     // [caller's thread] Requests to the host; each falls back when there is no callback.
@@ -100,8 +104,8 @@ protected:
     void setFlag(VstInt32 flag, bool state);
 
     audioMasterCallback audioMaster = nullptr;
-    AEffEditor* editor = nullptr; // owned
-    float sampleRate = 44100.0f;
+    AEffEditor* editor = nullptr;            // owned
+    std::atomic<float> sampleRate{44100.0f}; // written by the UI thread, read by any
     VstInt32 blockSize = 1024;
     VstInt32 numPrograms = 0;
     VstInt32 numParams = 0;

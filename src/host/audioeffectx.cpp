@@ -29,8 +29,8 @@ unsigned char modifierByte(float opt) {
 }
 
 // The answer to a text request, after terminating the text within the host's buffer.
-VstIntPtr hostText(bool answer, void* text, int bufferBytes) {
-    VLM::TerminateHostText(text, bufferBytes);
+VstIntPtr hostText(bool answer, void* text, VstInt32 opcode) {
+    VLM::TerminateHostText(text, opcode);
     return answer ? 1 : 0;
 }
 
@@ -67,7 +67,7 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         }
         return hostText(
             getProgramNameIndexed(static_cast<VstInt32>(value), index, static_cast<char*>(ptr)),
-            ptr, VLM::kProgramNameBytes);
+            ptr, opcode);
     case effGetInputProperties:
         if (ptr == nullptr) {
             return 0;
@@ -109,17 +109,17 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
         if (ptr == nullptr) {
             return 0;
         }
-        return hostText(getEffectName(static_cast<char*>(ptr)), ptr, VLM::kEffectNameBytes);
+        return hostText(getEffectName(static_cast<char*>(ptr)), ptr, opcode);
     case effGetVendorString:
         if (ptr == nullptr) {
             return 0;
         }
-        return hostText(getVendorString(static_cast<char*>(ptr)), ptr, VLM::kVendorTextBytes);
+        return hostText(getVendorString(static_cast<char*>(ptr)), ptr, opcode);
     case effGetProductString:
         if (ptr == nullptr) {
             return 0;
         }
-        return hostText(getProductString(static_cast<char*>(ptr)), ptr, VLM::kProductTextBytes);
+        return hostText(getProductString(static_cast<char*>(ptr)), ptr, opcode);
     case effGetVendorVersion:
         return getVendorVersion();
     case effVendorSpecific:
@@ -225,9 +225,9 @@ bool AudioEffectX::ioChanged() {
 double AudioEffectX::updateSampleRate() {
     const VstIntPtr rate = callHost(audioMasterGetSampleRate);
     if (rate > 0) {
-        sampleRate = static_cast<float>(rate);
+        sampleRate.store(static_cast<float>(rate), std::memory_order_relaxed);
     }
-    return sampleRate;
+    return sampleRate.load(std::memory_order_relaxed);
 }
 
 VstInt32 AudioEffectX::updateBlockSize() {

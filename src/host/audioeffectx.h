@@ -164,7 +164,7 @@ public:
     virtual bool closeWindow(void* window);
     virtual void setBlockSizeAndSampleRate(VstInt32 size, float rate) {
         blockSize = size;
-        sampleRate = rate;
+        sampleRate.store(rate, std::memory_order_relaxed);
     }
     virtual bool getErrorText(char* /*text*/) { return false; }                    // deprecated
     virtual void* getIcon() { return nullptr; }                                    // deprecated

@@ -1,32 +1,12 @@
 #include "widgets/edit.h"
 
 #include "dsp/controldesc.h"
+#include "gui/numbers.h"
 #include "gui/vstgui.h"
 
-#include <charconv>
 #include <string>
 
 namespace VLM {
-
-double ParseNumber(const std::wstring& text) {
-    bool negative = false;
-    std::size_t i = SkipSpaceAndSign(text, negative);
-    // from_chars reads the C locale's form whatever the host's locale is; it sees only the
-    // ASCII part of the text.
-    std::string narrow;
-    for (; i < text.size() && text[i] > 0 && text[i] < 0x80; ++i) {
-        narrow.push_back(static_cast<char>(text[i]));
-    }
-    if (narrow.empty() || narrow[0] == '+' || narrow[0] == '-') {
-        return 0.0;
-    }
-    double value = 0.0;
-    const auto result = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
-    if (result.ec != std::errc()) {
-        return 0.0;
-    }
-    return negative ? -value : value;
-}
 
 CEdit::CEdit(CVSTGUI* editor) : CWidget(editor, ControlDesc{}) {
     width = kWidth;

@@ -35,9 +35,4 @@ public:
     CWidget* target = nullptr;
 };
 
-// Reads a number as _wtof does (leading white space, optional sign, digits with an optional
-// fraction and exponent, up to the first character that cannot continue it; none gives 0),
-// always with a full stop as the decimal separator.
-double ParseNumber(const std::wstring& text);
-
 } // namespace VLM

@@ -40,6 +40,16 @@ std::vector<Call> Automations() {
     return result;
 }
 
+std::vector<float> Noise(std::size_t frames, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
+    std::vector<float> samples(frames);
+    for (float& s : samples) {
+        s = uniform(random);
+    }
+    return samples;
+}
+
 class Effect : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -79,18 +89,53 @@ protected:
         fx->processReplacing(fx, in, out, static_cast<VstInt32>(left.size()));
     }
 
+    // What a host reads back without processing: every control's value, the program, its name
+    // and the state chunk.
+    struct State {
+        std::vector<float> values;
+        VstIntPtr program = 0;
+        std::string programName;
+        std::vector<std::uint8_t> chunk;
+    };
+    State Snapshot() {
+        State s;
+        for (VstInt32 id = 0; id < kControlCount; ++id) {
+            s.values.push_back(fx->getParameter(fx, id));
+        }
+        s.program = Dispatch(effGetProgram);
+        s.programName = Text(effGetProgramName);
+        s.chunk = Chunk(false);
+        return s;
+    }
+    void ExpectUnchanged(const State& before) {
+        const State now = Snapshot();
+        EXPECT_EQ(now.values, before.values);
+        EXPECT_EQ(now.program, before.program);
+        EXPECT_EQ(now.programName, before.programName);
+        EXPECT_EQ(now.chunk, before.chunk);
+    }
+    // One block of noise through the effect and through `engine` with the effect's faders and
+    // IN switch: the effect must give the engine's bits.
+    ::testing::AssertionResult FiltersLike(VLM::EqCore& engine, float rate, unsigned seed) {
+        float faders[VLM::kEqBandCount];
+        for (int b = 0; b < VLM::kEqBandCount; ++b) {
+            faders[b] = fx->getParameter(fx, b);
+        }
+        auto l = Noise(512, seed), r = Noise(512, seed + 1);
+        std::vector<float> ol(512), or_(512);
+        Process(l, r, ol, or_);
+        float* ref[2] = {l.data(), r.data()};
+        engine.ProcessBlock(ref, 512, rate, faders, fx->getParameter(fx, 10));
+        if (std::memcmp(ol.data(), l.data(), 512 * sizeof(float)) != 0 ||
+            std::memcmp(or_.data(), r.data(), 512 * sizeof(float)) != 0) {
+            return ::testing::AssertionFailure() << "the output differs from the engine's";
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    static constexpr VstInt32 kControlCount = 12; // ids 0..11 hold a value
     AEffect* fx = nullptr;
 };
-
-std::vector<float> Noise(std::size_t frames, unsigned seed) {
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> uniform(-1.0f, 1.0f);
-    std::vector<float> samples(frames);
-    for (float& s : samples) {
-        s = uniform(random);
-    }
-    return samples;
-}
 
 TEST(EffectCreation, TheRecordCarriesTheEqualisersIdentity) {
     VLM::Fake::Reset();
@@ -158,7 +203,11 @@ TEST_F(Effect, ParametersAreTheControlsOfTheEditor) {
     fx->setParameter(fx, 1, -0.2f);
     EXPECT_EQ(fx->getParameter(fx, 1), 0.0f);
     EXPECT_EQ(Text(effGetParamDisplay, 1), "-12.0");
+    const State before = Snapshot();
+    calls.clear();
     fx->setParameter(fx, 42, 0.3f); // no control: nothing happens
+    ExpectUnchanged(before);
+    EXPECT_TRUE(Automations().empty());
 }
 
 TEST_F(Effect, HostWritesAreEchoedAsAutomationOnlyWhenTheyChangeTheValue) {
@@ -299,12 +348,20 @@ TEST_F(Effect, HostTextBuffersAreAlwaysTerminatedWithinTheirSize) {
                 << "opcode " << opcode << " index " << index;
         }
     }
-    // Null text pointers from a host do no harm.
+    // Null text pointers from a host are answered 0 and change nothing; the effect still
+    // answers and filters afterwards.
+    const State before = Snapshot();
     for (VstInt32 opcode :
          {effGetParamName, effGetParamLabel, effGetParamDisplay, effGetProgramName,
           effGetEffectName, effGetVendorString, effGetProductString, effGetProgramNameIndexed}) {
-        Dispatch(opcode, 0, 0, nullptr);
+        EXPECT_EQ(Dispatch(opcode, 0, 0, nullptr), 0) << "opcode " << opcode;
     }
+    ExpectUnchanged(before);
+    EXPECT_EQ(Text(effGetParamName, 0), "31 Hz");
+    EXPECT_EQ(Text(effGetEffectName), "VLM Tarvix");
+    VLM::EqCore engine;
+    engine.Init(44100.0f);
+    EXPECT_TRUE(FiltersLike(engine, 44100.0f, 3));
 }
 
 TEST_F(Effect, ZeroFramesAndNullBuffersChangeNothingNotEvenTheLamp) {
@@ -435,11 +492,17 @@ TEST(EffectInstances, TwoInstancesKeepTheirOwnValuesAndProcessIndependently) {
 }
 
 TEST_F(Effect, SuspendAndResumeLeaveEverythingAsItWas) {
+    VLM::EqCore engine;
+    engine.Init(44100.0f);
     fx->setParameter(fx, 8, 0.3f);
     Dispatch(effSetSampleRate, 0, 0, nullptr, 96000.0f);
+    ASSERT_TRUE(FiltersLike(engine, 96000.0f, 20));
+    const State before = Snapshot();
     Dispatch(effMainsChanged, 0, 0);
     Dispatch(effMainsChanged, 0, 1);
-    EXPECT_EQ(fx->getParameter(fx, 8), 0.3f);
+    ExpectUnchanged(before);
+    // The filters go on from where they stood, at the same rate.
+    EXPECT_TRUE(FiltersLike(engine, 96000.0f, 22));
     EXPECT_EQ(Dispatch(effGetVstVersion), 2400);
 }
 

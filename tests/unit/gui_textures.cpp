@@ -1,4 +1,5 @@
 #include "gui/exceptions.h"
+#include "gui/numbers.h"
 #include "gui/textures.h"
 #include "gui_support.h"
 

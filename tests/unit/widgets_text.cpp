@@ -1,3 +1,4 @@
+#include "gui/numbers.h"
 #include "gui_support.h"
 
 namespace VLM {

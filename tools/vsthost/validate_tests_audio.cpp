@@ -163,7 +163,7 @@ void TestParameterFuzz(CTestContext& test) {
             test.Check(back >= 0.0f && back <= 1.0f,
                        call + Format(" then getParameter answers %g", static_cast<double>(back)));
             const STextCheck display =
-                ProbeText(*plugin, effGetParamDisplay, i, kVstMaxParamStrLen);
+                ProbeText(*plugin, effGetParamDisplay, i, HostTextCapacity(effGetParamDisplay));
             test.Check(display.fault.empty(), call + ", then effGetParamDisplay: " + display.fault);
             if (!ProcessBlocks(test, *plugin, buffers, 2, 512, true, random, call)) {
                 i = count;
@@ -304,26 +304,6 @@ const char* const kCanDo[] = {"sendVstEvents",
                               "",
                               "an unknown question from a host that asks far too much"};
 
-/// Text capacities of the opcodes that write a text, for the guard check.
-std::size_t TextCapacity(VstInt32 opcode) {
-    switch (opcode) {
-    case effGetProgramName:
-    case effGetProgramNameIndexed:
-        return kVstMaxProgNameLen + 1;
-    case effGetParamLabel:
-    case effGetParamDisplay:
-    case effGetParamName:
-        return kVstMaxParamStrLen;
-    case effGetEffectName:
-        return kVstMaxEffectNameLen;
-    case effGetVendorString:
-    case effGetProductString:
-        return kVstMaxVendorStrLen;
-    default:
-        return 0;
-    }
-}
-
 VstInt32 FuzzIndex(CRandom& random, VstInt32 count) {
     switch (random.Range(0, 9)) {
     case 0:
@@ -416,7 +396,7 @@ void TestDispatcherFuzz(CTestContext& test) {
         void* chunk = nullptr;
         ERect* rect = nullptr;
         VstSpeakerArrangement* arrangements[2] = {nullptr, nullptr};
-        const std::size_t capacity = TextCapacity(opcode);
+        const std::size_t capacity = HostTextCapacity(opcode);
         switch (opcode) {
         case effSetProgram:
             value = static_cast<VstIntPtr>(FuzzIndex(random, programs));

@@ -15,7 +15,6 @@
 namespace VLM {
 namespace {
 
-constexpr std::size_t kProgramNameBytes = kVstMaxProgNameLen + 1;
 constexpr VstInt32 kKnownFlags = effFlagsHasEditor | effFlagsHasClip | effFlagsHasVu |
                                  effFlagsCanMono | effFlagsCanReplacing | effFlagsProgramChunks |
                                  effFlagsIsSynth | effFlagsNoSoundInStop | effFlagsExtIsAsync |
@@ -25,7 +24,8 @@ constexpr VstIntPtr kLastCategory = 11; // kPlugCategGenerator
 std::vector<std::string> ReadDisplays(CPlugin& plugin) {
     std::vector<std::string> texts;
     for (VstInt32 i = 0; i < plugin.Record().numParams; ++i) {
-        texts.push_back(ProbeText(plugin, effGetParamDisplay, i, kVstMaxParamStrLen).text);
+        texts.push_back(
+            ProbeText(plugin, effGetParamDisplay, i, HostTextCapacity(effGetParamDisplay)).text);
     }
     return texts;
 }
@@ -38,9 +38,9 @@ bool Restored(CPlugin& plugin, std::size_t index, float value, float saved,
     if (std::fabs(value - saved) <= tolerance) {
         return true;
     }
-    const std::string display =
-        ProbeText(plugin, effGetParamDisplay, static_cast<VstInt32>(index), kVstMaxParamStrLen)
-            .text;
+    const std::string display = ProbeText(plugin, effGetParamDisplay, static_cast<VstInt32>(index),
+                                          HostTextCapacity(effGetParamDisplay))
+                                    .text;
     return !display.empty() && display == savedDisplay;
 }
 
@@ -132,19 +132,13 @@ void TestEntryPoints(CTestContext& test) {
 void TestIdentityTexts(CTestContext& test) {
     CPlugin plugin(test.PluginPath());
     plugin.Open(44100.0f, 512);
-    const struct {
-        VstInt32 opcode;
-        std::size_t capacity;
-    } kTexts[] = {{effGetEffectName, kVstMaxEffectNameLen},
-                  {effGetVendorString, kVstMaxVendorStrLen},
-                  {effGetProductString, kVstMaxProductStrLen}};
     std::string seen;
-    for (const auto& t : kTexts) {
+    for (const VstInt32 opcode : {effGetEffectName, effGetVendorString, effGetProductString}) {
         VstIntPtr answer = 0;
-        const STextCheck c = ProbeText(plugin, t.opcode, 0, t.capacity, &answer);
-        CheckText(test, c, EffectOpcodeName(t.opcode));
+        const STextCheck c = ProbeText(plugin, opcode, 0, HostTextCapacity(opcode), &answer);
+        CheckText(test, c, EffectOpcodeName(opcode));
         test.Check(!(answer != 0 && c.untouched),
-                   std::string(EffectOpcodeName(t.opcode)) + " answered 1 but wrote no text");
+                   std::string(EffectOpcodeName(opcode)) + " answered 1 but wrote no text");
         seen += (seen.empty() ? "\"" : ", \"") + c.text + "\"";
     }
     test.Note(seen);
@@ -185,13 +179,16 @@ void TestPrograms(CTestContext& test) {
         Stop(EOutcome::Skip, "the plug-in has no programs");
     }
     for (VstInt32 i = 0; i < count; ++i) {
-        CheckText(test, ProbeText(plugin, effGetProgramNameIndexed, i, kProgramNameBytes),
+        CheckText(test,
+                  ProbeText(plugin, effGetProgramNameIndexed, i,
+                            HostTextCapacity(effGetProgramNameIndexed)),
                   CallName(effGetProgramNameIndexed, i));
         plugin.Dispatch(effSetProgram, 0, i);
         const VstIntPtr now = plugin.Dispatch(effGetProgram);
         test.Check(now == i, Format("effSetProgram(%d) then effGetProgram answers %lld", i,
                                     static_cast<long long>(now)));
-        CheckText(test, ProbeText(plugin, effGetProgramName, 0, kProgramNameBytes),
+        CheckText(test,
+                  ProbeText(plugin, effGetProgramName, 0, HostTextCapacity(effGetProgramName)),
                   Format("effGetProgramName in program %d", i));
     }
     plugin.Dispatch(effSetProgram, 0, 0);
@@ -212,7 +209,7 @@ void TestParameters(CTestContext& test) {
         test.Check(v >= 0.0f && v <= 1.0f,
                    Format("getParameter(%d) answers %g, outside 0..1", i, static_cast<double>(v)));
         for (const VstInt32 op : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {
-            CheckText(test, ProbeText(plugin, op, i, kVstMaxParamStrLen), CallName(op, i));
+            CheckText(test, ProbeText(plugin, op, i, HostTextCapacity(op)), CallName(op, i));
         }
     }
     test.Note(Format("%d parameters", count));

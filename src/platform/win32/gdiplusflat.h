@@ -66,7 +66,6 @@ Status WINAPI GdipCreateBitmapFromScan0(INT width, INT height, INT stride, Pixel
                                         BYTE* scan0, Bitmap** bitmap);
 Status WINAPI GdipGetImageWidth(Bitmap* image, UINT* width);
 Status WINAPI GdipGetImageHeight(Bitmap* image, UINT* height);
-Status WINAPI GdipGetImagePixelFormat(Bitmap* image, PixelFormat* format);
 Status WINAPI GdipBitmapLockBits(Bitmap* bitmap, const void* rect, UINT flags, PixelFormat format,
                                  BitmapData* data);
 Status WINAPI GdipBitmapUnlockBits(Bitmap* bitmap, BitmapData* data);

@@ -321,5 +321,28 @@ constexpr int kVstMaxEffectNameLen = 32;
 constexpr int kVstMaxVendorStrLen = 64;
 constexpr int kVstMaxProductStrLen = 64;
 
+/// The size of the host's buffer, terminator included, for the name, label or display text an
+/// opcode writes into ptr; 0 for any other opcode. Effect, host tool and tests all size their
+/// text buffers from here.
+constexpr std::size_t HostTextCapacity(VstInt32 opcode) {
+    switch (opcode) {
+    case effGetProgramName:
+    case effGetProgramNameIndexed:
+        return kVstMaxProgNameLen + 1;
+    case effGetParamLabel:
+    case effGetParamDisplay:
+    case effGetParamName:
+        return kVstMaxParamStrLen;
+    case effGetEffectName:
+        return kVstMaxEffectNameLen;
+    case effGetVendorString:
+        return kVstMaxVendorStrLen;
+    case effGetProductString:
+        return kVstMaxProductStrLen;
+    default:
+        return 0;
+    }
+}
+
 /// Signature of the exported entry function.
 using VstPluginMainProc = AEffect*(VLM_VSTCALL*)(audioMasterCallback host);
