@@ -12,7 +12,7 @@ vlm_unit_test(vsthost_units
 if(NOT CMAKE_CROSSCOMPILING)
     # Runs the real binary; file formats come from libsndfile, so this part is native only.
     vlm_unit_test(vsthost_cli
-        SOURCES ${PROJECT_SOURCE_DIR}/tests/tool/cli_test.cpp
+        SOURCES ${PROJECT_SOURCE_DIR}/tests/tool/cli_test.cpp ${PROJECT_SOURCE_DIR}/tests/tool/cli_audio_test.cpp
         LIBS PkgConfig::SNDFILE)
     add_dependencies(vsthost_cli vsthost gainplug nullplug noentryplug)
     target_compile_definitions(vsthost_cli PRIVATE
