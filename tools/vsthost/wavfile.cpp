@@ -168,7 +168,8 @@ private:
     void ParseHeader() {
         std::uint8_t header[12];
         if (std::fread(header, 1, sizeof header, file) != sizeof header || !IsWavHeader(header)) {
-            throw Exceptions::HostFailure(name + " is not a WAV file");
+            throw Exceptions::HostFailure(
+                name + " is not a WAV or RF64 file, the formats this build reads");
         }
         // RF64 (and its twin BW64) keep the 64-bit sizes in a ds64 chunk right after WAVE.
         const bool rf64 = std::memcmp(header, "RIFF", 4) != 0;
