@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cfenv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -224,17 +225,23 @@ TEST(WavFile, IntegersRoundToTheNearestStepSilenceStaysZeroAndFullScaleSaturates
         expected.push_back(-1.0f);
         in.push_back(-7.0f);
         expected.push_back(-1.0f);
-        const std::string path = TempPath("round.wav");
-        {
-            auto writer = VLM::CreateWavWriter(path, 1, 48000.0, type);
-            writer->Write(in.data(), in.size());
-            writer->Finish();
-        }
-        auto reader = VLM::OpenWavReader(path);
-        const std::vector<float> got = ReadAll(*reader);
-        ASSERT_EQ(got.size(), expected.size());
-        for (std::size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i], expected[i]) << VLM::SampleTypeName(type) << ", input " << in[i];
+        // A plug-in may leave another rounding mode behind; the result must not change.
+        for (int mode : {FE_TONEAREST, FE_DOWNWARD, FE_UPWARD, FE_TOWARDZERO}) {
+            const std::string path = TempPath("round.wav");
+            {
+                auto writer = VLM::CreateWavWriter(path, 1, 48000.0, type);
+                std::fesetround(mode);
+                writer->Write(in.data(), in.size());
+                std::fesetround(FE_TONEAREST);
+                writer->Finish();
+            }
+            auto reader = VLM::OpenWavReader(path);
+            const std::vector<float> got = ReadAll(*reader);
+            ASSERT_EQ(got.size(), expected.size());
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                EXPECT_EQ(got[i], expected[i]) << VLM::SampleTypeName(type) << ", rounding mode "
+                                               << mode << ", input " << in[i];
+            }
         }
     }
 }

@@ -391,7 +391,17 @@ private:
         if (dither) {
             s += NextTriangular();
         }
-        return static_cast<std::int64_t>(std::min(hi, std::max(lo, std::nearbyint(s))));
+        return static_cast<std::int64_t>(std::min(hi, std::max(lo, RoundHalfEven(s))));
+    }
+
+    // Nearest, ties to even, whatever rounding mode a plug-in left in the control register:
+    // floor is exact, and so are s + 0.5 and r - s for every sample value written.
+    static double RoundHalfEven(double s) {
+        double r = std::floor(s + 0.5);
+        if (r - s == 0.5 && std::fmod(r, 2.0) != 0.0) {
+            r -= 1.0;
+        }
+        return r;
     }
 
     // Triangular noise from -1 to +1 step: the difference of two uniform variables, from a
