@@ -321,6 +321,33 @@ TEST(WavFile, BeyondThePlainSizeLimitTheFileBecomesRf64SeekableOrNot) {
     }
 }
 
+// The real limit, through the header a stream announces up front (no audio is written).
+TEST(WavFile, AFileOfFourGibibytesOrMoreIsAnnouncedAsRf64) {
+    VLM::SWriteFormat format;
+    format.type = ESampleType::Int16; // 4 bytes a frame after an 80-byte header
+    for (std::int64_t frames : {std::int64_t{1073741803}, std::int64_t{1073741804}}) {
+        format.frames = frames;
+        const std::uint64_t fileBytes = 80 + 4 * static_cast<std::uint64_t>(frames);
+        const std::string path = TempPath("announced.wav");
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        { auto writer = VLM::CreateAudioWriter(f, false, format); }
+        std::fclose(f);
+        const std::string header = FileBytes(path);
+        ASSERT_EQ(header.size(), 80u);
+        if (fileBytes < (std::uint64_t{1} << 32)) {
+            EXPECT_EQ(header.substr(0, 4), "RIFF") << fileBytes << " bytes";
+            EXPECT_EQ(LeAt(header, 4, 4), fileBytes - 8);
+            EXPECT_EQ(LeAt(header, 76, 4), fileBytes - 80);
+        } else {
+            EXPECT_EQ(header.substr(0, 4), "RF64") << fileBytes << " bytes";
+            EXPECT_EQ(LeAt(header, 20, 8), fileBytes - 8);
+            EXPECT_EQ(LeAt(header, 28, 8), fileBytes - 80);
+            EXPECT_EQ(LeAt(header, 36, 8), static_cast<std::uint64_t>(frames));
+        }
+    }
+}
+
 TEST(WavFile, AStreamOfUnknownLengthIsReadToItsEndAndAShortOneIsFilledAndReported) {
     VLM::SWriteFormat format;
     format.type = ESampleType::Int24;
