@@ -2,6 +2,8 @@
 // dither and the bounds of --rate and --settle.
 #include <gtest/gtest.h>
 
+#include <sndfile.h>
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -119,6 +121,26 @@ TEST(AudioInput, ACutShortFileIsRenderedAsFarAsItGoesWithOneWarning) {
     EXPECT_EQ(r.err, "vsthost: warning: '" + Path("cut.wav") +
                          "' ends after 1000 of 48000 frames; rendered what is there\n");
     EXPECT_EQ(Samples(ReadFile(Path("cut-out.wav"))), whole.substr(44, 1000 * 4));
+
+    // Formats read through libsndfile end at the first frame that does not decode.
+    SF_INFO info{};
+    info.channels = 2;
+    info.samplerate = 44100;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    SNDFILE* flac = sf_open(Path("cut.flac").c_str(), SFM_WRITE, &info);
+    ASSERT_NE(flac, nullptr) << sf_strerror(nullptr);
+    std::vector<short> tone;
+    for (std::size_t i = 44; i + 1 < whole.size(); i += 2) {
+        tone.push_back(static_cast<short>(static_cast<unsigned char>(whole[i]) |
+                                          (static_cast<unsigned char>(whole[i + 1]) << 8)));
+    }
+    sf_writef_short(flac, tone.data(), 48000);
+    sf_close(flac);
+    fs::resize_file(Path("cut.flac"), fs::file_size(Path("cut.flac")) / 2);
+    const SRun f = RunTool({"render", VLM_GAINPLUG, Path("cut.flac"), Path("cut-out.wav")});
+    ASSERT_EQ(f.code, 0) << Describe(f);
+    EXPECT_NE(f.err.find("cut.flac' ends after "), std::string::npos) << f.err;
+    EXPECT_NE(f.err.find(" of 48000 frames; rendered what is there\n"), std::string::npos) << f.err;
 }
 
 TEST(AudioInput, ADataSizeOfZeroMeansTheRestOfTheFile) {

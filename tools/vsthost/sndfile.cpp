@@ -63,24 +63,34 @@ public:
         }
         channels = info.channels;
         sampleRate = info.samplerate;
-        frames = info.frames;
-        declaredFrames = info.frames;
+        // The count libsndfile gives when it does not know the length is no count at all.
+        const bool known = info.frames >= 0 && info.frames != SF_COUNT_MAX;
+        frames = known ? info.frames : -1;
+        declaredFrames = frames;
         type = TypeOf(info.format);
     }
 
     ~CSndReader() override { sf_close(file); }
 
     std::size_t Read(float* interleaved, std::size_t count) override {
-        const sf_count_t n = sf_readf_float(file, interleaved, static_cast<sf_count_t>(count));
-        if (n < 0 || sf_error(file) != SF_ERR_NO_ERROR) {
-            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(sf_error(file)));
+        if (ended) {
+            return 0;
         }
-        return static_cast<std::size_t>(n);
+        const sf_count_t n = sf_readf_float(file, interleaved, static_cast<sf_count_t>(count));
+        const int error = sf_error(file);
+        if (error == SF_ERR_SYSTEM) {
+            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(error));
+        }
+        // A decoding error is where a cut-short file ends (FLAC, Ogg): the frames before it
+        // are rendered and the caller compares the count with DeclaredFrames().
+        ended = error != SF_ERR_NO_ERROR;
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
     }
 
 private:
     std::string name;
     SNDFILE* file = nullptr;
+    bool ended = false;
 };
 
 } // namespace
