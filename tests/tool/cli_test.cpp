@@ -405,7 +405,7 @@ TEST(Response, ReportsTheGainAtTheBandCentresAndDrawsAPlot) {
     const auto lines = Lines(r.out);
     int rows = 0;
     for (const std::string& line : lines) {
-        if (line.find(" Hz ") == std::string::npos || line.rfind("Magnitude", 0) == 0) {
+        if (line.find("Hz ") == std::string::npos || line.rfind("Magnitude", 0) == 0) {
             continue;
         }
         ++rows;
@@ -416,6 +416,10 @@ TEST(Response, ReportsTheGainAtTheBandCentresAndDrawsAPlot) {
         EXPECT_NEAR(right, -6.02, 0.005) << line;
     }
     EXPECT_EQ(rows, 10) << "one row per band centre expected in\n" << r.out;
+    for (const char* band : {"\n500 Hz ", "\n1 kHz ", "\n16 kHz "}) {
+        EXPECT_NE(r.out.find(band), std::string::npos) << "no row '" << band + 1 << "' in\n"
+                                                       << r.out;
+    }
     const std::string image = ReadFile(png);
     ASSERT_GT(image.size(), 24u) << "no PNG written";
     EXPECT_EQ(image.substr(1, 3), "PNG");

@@ -1,3 +1,4 @@
+#include "equaliser.h"
 #include "errors.h"
 #include "options.h"
 #include "settings_probe.h"
@@ -46,10 +47,10 @@ TEST(Options, RenderTakesThreePathsAndSettingsInOrder) {
 }
 
 TEST(Options, BandGainMapsLinearlyOntoTheFaderRange) {
-    EXPECT_FLOAT_EQ(VLM::BandValueFromDb(-12.0), 0.0f);
-    EXPECT_FLOAT_EQ(VLM::BandValueFromDb(0.0), 0.5f);
-    EXPECT_FLOAT_EQ(VLM::BandValueFromDb(12.0), 1.0f);
-    EXPECT_FLOAT_EQ(VLM::BandValueFromDb(-3.0), 0.375f);
+    EXPECT_FLOAT_EQ(VLM::Equaliser::BandValueFromDb(-12.0), 0.0f);
+    EXPECT_FLOAT_EQ(VLM::Equaliser::BandValueFromDb(0.0), 0.5f);
+    EXPECT_FLOAT_EQ(VLM::Equaliser::BandValueFromDb(12.0), 1.0f);
+    EXPECT_FLOAT_EQ(VLM::Equaliser::BandValueFromDb(-3.0), 0.375f);
 }
 
 TEST(Options, EditorAndResponseOptions) {

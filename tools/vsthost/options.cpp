@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "equaliser.h"
 #include "errors.h"
 #include "text.h"
 
@@ -8,9 +9,6 @@
 
 namespace VLM {
 namespace {
-
-constexpr int kBandCount = 10;
-constexpr double kBandRangeDb = 12.0;
 
 SSetting ParseParameterSetting(const std::string& text) {
     const std::size_t eq = text.find('=');
@@ -37,13 +35,16 @@ SSetting ParseBandSetting(const std::string& text) {
     }
     SSetting s;
     s.kind = SSetting::EKind::Parameter;
-    s.index = static_cast<int>(ParseInteger(text.substr(0, eq), 1, kBandCount, "--band K")) - 1;
+    s.index =
+        static_cast<int>(ParseInteger(text.substr(0, eq), 1, Equaliser::kBandCount, "--band K")) -
+        1;
     const double db = ParseNumber(text.substr(eq + 1), "--band gain");
-    if (db < -kBandRangeDb || db > kBandRangeDb) {
-        throw Exceptions::Usage("--band gain must be from -12 to +12 dB, not '" +
-                                Printable(text.substr(eq + 1)) + "'");
+    if (db < -Equaliser::kRangeDb || db > Equaliser::kRangeDb) {
+        throw Exceptions::Usage(Format("--band gain must be from %g to %+g dB, not '%s'",
+                                       -Equaliser::kRangeDb, Equaliser::kRangeDb,
+                                       Printable(text.substr(eq + 1)).c_str()));
     }
-    s.value = BandValueFromDb(db);
+    s.value = Equaliser::BandValueFromDb(db);
     s.source = "--band " + text;
     return s;
 }
@@ -98,10 +99,6 @@ std::size_t PositionalCount(const SOptions& options) {
 }
 
 } // namespace
-
-float BandValueFromDb(double db) {
-    return static_cast<float>((db + kBandRangeDb) / (2.0 * kBandRangeDb));
-}
 
 SOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (args.empty()) {

@@ -45,14 +45,8 @@ struct SOptions {
     std::string resultFile;        // internal: where that child writes its result
 };
 
-/// The control id of the IN switch in the plug-in's state chunk.
-constexpr int kInSwitchId = 10;
-
 /// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
 SOptions ParseCommandLine(const std::vector<std::string>& args);
-
-/// The normalised value of a band fader for a gain in dB (-12..+12).
-float BandValueFromDb(double db);
 
 /// The full help text.
 const char* UsageText();

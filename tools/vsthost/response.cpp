@@ -1,6 +1,7 @@
 #include "response.h"
 
 #include "commands.h"
+#include "equaliser.h"
 #include "errors.h"
 #include "plugin.h"
 #include "text.h"
@@ -11,8 +12,6 @@
 #include <cstdio>
 
 namespace VLM {
-
-const double kBandCentres[10] = {31, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 
 namespace {
 
@@ -29,10 +28,6 @@ std::size_t ImpulseLength(double rate) {
         n <<= 1;
     }
     return n;
-}
-
-std::string BandName(double f) {
-    return f >= 1000.0 ? Format("%gk", f / 1000.0) : Format("%g", f);
 }
 
 } // namespace
@@ -113,11 +108,11 @@ int RunResponse(const SOptions& options) {
         }
     }
 
-    // The faders' nominal positions, when the plug-in has ten band parameters.
-    const bool hasFaders = r.numParams >= 10;
+    // The faders' nominal positions, when the plug-in has the band parameters.
+    const bool hasFaders = r.numParams >= Equaliser::kBandCount;
     const double nyquist = rate / 2.0;
     std::vector<double> centres;
-    for (double f : kBandCentres) {
+    for (double f : Equaliser::kBandCentres) {
         if (f < nyquist) {
             centres.push_back(f);
         }
@@ -137,10 +132,10 @@ int RunResponse(const SOptions& options) {
     std::printf("\n");
     SPlot plot;
     for (std::size_t i = 0; i < centres.size(); ++i) {
-        std::printf("%-8s", (BandName(centres[i]) + " Hz").c_str());
+        std::printf("%-8s", Equaliser::FrequencyName(centres[i]).c_str());
         if (hasFaders) {
             const double fader =
-                static_cast<double>(plugin.GetParameter(static_cast<VstInt32>(i))) * 24.0 - 12.0;
+                Equaliser::BandDbFromValue(plugin.GetParameter(static_cast<VstInt32>(i)));
             std::printf("  %+8.2f", fader);
             plot.marks.push_back({centres[i], fader});
         }

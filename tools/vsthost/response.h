@@ -7,9 +7,6 @@
 
 namespace VLM {
 
-/// The nominal centres of the ten band faders, in Hz.
-extern const double kBandCentres[10];
-
 /// Gain in dB of the impulse response at each frequency (the transform evaluated exactly).
 std::vector<double> GainsDb(const std::vector<float>& impulse, double sampleRate,
                             const std::vector<double>& frequencies);
