@@ -3,7 +3,7 @@
 
 #include "errors.h"
 #include "plugin.h"
-#include "text.h"
+#include "text_win32.h"
 
 #include <windows.h>
 

@@ -8,6 +8,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "text_win32.h"
 #else
 #include <cerrno>
 #include <climits>

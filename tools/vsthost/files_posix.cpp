@@ -1,0 +1,96 @@
+#include "files.h"
+
+#include "errors.h"
+#include "text.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace VLM {
+
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+EPathKind PathKind(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        return EPathKind::Missing;
+    }
+    if (S_ISREG(st.st_mode)) {
+        return EPathKind::Regular;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        return EPathKind::Directory;
+    }
+    if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) {
+        return EPathKind::Device;
+    }
+    if (S_ISFIFO(st.st_mode)) {
+        return EPathKind::Fifo;
+    }
+    return S_ISSOCK(st.st_mode) ? EPathKind::Socket : EPathKind::Other;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {
+    }, sb{};
+    if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) {
+        return false;
+    }
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string FollowLinks(const std::string& path) {
+    std::string at = path;
+    // The kernel's own limit on a chain of links; a loop ends here and fails on opening.
+    for (int hops = 0; hops < 40; ++hops) {
+        char target[PATH_MAX];
+        const ssize_t n = readlink(at.c_str(), target, sizeof target - 1);
+        if (n <= 0) {
+            break;
+        }
+        const std::string link(target, static_cast<std::size_t>(n));
+        const std::size_t slash = at.rfind('/');
+        at = link[0] == '/' || slash == std::string::npos ? link : at.substr(0, slash + 1) + link;
+    }
+    return at;
+}
+
+void MoveOver(const std::string& from, const std::string& to) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        throw Exceptions::HostFailure("cannot write '" + Printable(to) + "': " + LastErrorText());
+    }
+}
+
+void RemoveFile(const std::string& path) {
+    std::remove(path.c_str());
+}
+
+void CopyPermissions(const std::string& model, const std::string& path) {
+    struct stat st {};
+    if (stat(model.c_str(), &st) == 0) {
+        chmod(path.c_str(), st.st_mode & 07777);
+    }
+}
+
+bool IsPathSeparator(char c) {
+    return c == '/';
+}
+
+long ProcessId() {
+    return static_cast<long>(getpid());
+}
+
+bool StderrIsTerminal() {
+    return isatty(2) != 0;
+}
+
+std::string LastErrorText() {
+    return std::strerror(errno);
+}
+
+} // namespace VLM

@@ -1,0 +1,118 @@
+#include "files.h"
+
+#include "errors.h"
+#include "text_win32.h"
+
+#include <io.h>
+#include <windows.h>
+
+namespace VLM {
+
+std::FILE* OpenStream(const std::string& path, const char* mode) {
+    return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
+}
+
+EPathKind PathKind(const std::string& path) {
+    const DWORD a = GetFileAttributesW(Widen(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        // Devices such as NUL and CON have no attributes to read.
+        HANDLE h = CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                               OPEN_EXISTING, 0, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return EPathKind::Missing;
+        }
+        const DWORD type = GetFileType(h);
+        CloseHandle(h);
+        return type == FILE_TYPE_CHAR   ? EPathKind::Device
+               : type == FILE_TYPE_PIPE ? EPathKind::Fifo
+                                        : EPathKind::Other;
+    }
+    return (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EPathKind::Directory : EPathKind::Regular;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    auto identify = [](const std::string& p, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE h =
+            CreateFileW(Widen(p).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            return false;
+        }
+        const BOOL ok = GetFileInformationByHandle(h, &info);
+        CloseHandle(h);
+        return ok != 0;
+    };
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    if (!identify(a, ia) || !identify(b, ib)) {
+        return false;
+    }
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber &&
+           ia.nFileIndexHigh == ib.nFileIndexHigh && ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+std::string FollowLinks(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    const DWORD a = GetFileAttributesW(wide.c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        return path;
+    }
+    HANDLE h = CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return path;
+    }
+    std::wstring target(32768, L'\0');
+    const DWORD n = GetFinalPathNameByHandleW(h, target.data(), static_cast<DWORD>(target.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    CloseHandle(h);
+    return n > 0 && n < target.size() ? Narrow(target.substr(0, n)) : path;
+}
+
+void MoveOver(const std::string& from, const std::string& to) {
+    if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+        throw Exceptions::HostFailure("cannot write '" + Printable(to) + "': " + LastErrorText());
+    }
+}
+
+void RemoveFile(const std::string& path) {
+    DeleteFileW(Widen(path).c_str());
+}
+
+void CopyPermissions(const std::string& model, const std::string& path) {
+    // The one permission bit of Windows: a read-only output stays read-only.
+    const DWORD a = GetFileAttributesW(Widen(model).c_str());
+    if (a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_READONLY) != 0) {
+        SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+}
+
+bool IsPathSeparator(char c) {
+    return c == '/' || c == '\\' || c == ':';
+}
+
+long ProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+bool StderrIsTerminal() {
+    return _isatty(_fileno(stderr)) != 0;
+}
+
+std::string LastErrorText() {
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    std::wstring message = n > 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
+    LocalFree(text);
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
+                                message.back() == L' ' || message.back() == L'.')) {
+        message.pop_back();
+    }
+    return message.empty() ? Format("system error %lu", static_cast<unsigned long>(code))
+                           : Printable(Narrow(message));
+}
+
+} // namespace VLM

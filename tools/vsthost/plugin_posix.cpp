@@ -1,0 +1,65 @@
+#include "module.h"
+
+#include "crashguard.h"
+#include "errors.h"
+#include "files.h"
+#include "text.h"
+
+#include <cstring>
+#include <dlfcn.h>
+#include <link.h>
+
+namespace VLM::Module {
+namespace {
+
+// dlsym on a module handle also searches the module's dependencies; an entry found there
+// (a "main" of some library) is not the plug-in's.
+bool SymbolIsInModule(void* module, void* symbol) {
+    link_map* map = nullptr;
+    Dl_info info{};
+    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+        dladdr(symbol, &info) == 0) {
+        return false;
+    }
+    return info.dli_fname != nullptr && map->l_name != nullptr &&
+           std::strcmp(info.dli_fname, map->l_name) == 0;
+}
+
+} // namespace
+
+void* Load(const std::string& path) {
+    const std::string quoted = "'" + Printable(path) + "'";
+    const EPathKind kind = PathKind(path);
+    if (kind == EPathKind::Missing) {
+        throw Exceptions::HostFailure("cannot open plug-in " + quoted + ": " + LastErrorText());
+    }
+    if (kind == EPathKind::Directory) {
+        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": it is a directory");
+    }
+    // dlopen treats a name without a slash as a library name to search for.
+    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
+    void* handle = nullptr;
+    {
+        CCallGuard guard("loading the library");
+        handle = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (handle == nullptr) {
+        const char* reason = dlerror();
+        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": " +
+                                      Printable(reason != nullptr ? reason : "unknown error"));
+    }
+    return handle;
+}
+
+VstPluginMainProc Find(void* module, const char* name) {
+    void* symbol = dlsym(module, name);
+    return symbol != nullptr && SymbolIsInModule(module, symbol)
+               ? reinterpret_cast<VstPluginMainProc>(symbol)
+               : nullptr;
+}
+
+void Unload(void* module) {
+    dlclose(module);
+}
+
+} // namespace VLM::Module
