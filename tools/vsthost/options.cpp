@@ -5,6 +5,7 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 
 namespace VLM {
@@ -165,6 +166,17 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--settle") {
             allowed(cmd == ECommand::Render || cmd == ECommand::Response);
             options.settleBlocks = static_cast<int>(ParseInteger(next(), 0, 1000000, "--settle"));
+        } else if (name == "--dither") {
+            allowed(cmd == ECommand::Render);
+            const std::string kind = next();
+            if (kind == "none") {
+                options.dither = EDither::None;
+            } else if (kind == "tpdf") {
+                options.dither = EDither::Tpdf;
+            } else {
+                throw Exceptions::Usage("--dither expects none or tpdf, not '" + Printable(kind) +
+                                        "'");
+            }
         } else if (name == "--float") {
             allowed(cmd == ECommand::Render);
             flag();
@@ -177,7 +189,9 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
             }
         } else if (name == "--rate") {
             allowed(cmd == ECommand::Response || cmd == ECommand::Editor);
-            options.sampleRate = static_cast<double>(ParseInteger(next(), 8000, 768000, "--rate"));
+            options.sampleRate =
+                static_cast<double>(ParseInteger(next(), static_cast<long long>(kMinSampleRate),
+                                                 static_cast<long long>(kMaxSampleRate), "--rate"));
         } else if (name == "--seconds") {
             allowed(cmd == ECommand::Editor);
             options.seconds = ParseNumber(next(), "--seconds");
@@ -262,11 +276,25 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         return options;
     }
     options.plugin = positional[0];
+    if (cmd == ECommand::Response) {
+        CheckSettle(options, options.sampleRate);
+    }
     if (cmd == ECommand::Render) {
         options.input = positional[1];
         options.output = positional[2];
     }
     return options;
+}
+
+void CheckSettle(const SOptions& options, double rate) {
+    const double frames = static_cast<double>(options.settleBlocks) * options.blockSize;
+    const double limit = std::floor(kMaxSettleSeconds * rate);
+    if (frames > limit) {
+        throw Exceptions::Usage(Format("--settle %d with --block %d is %.0f frames; at most %.0f "
+                                       "(10 minutes at %.0f Hz) can settle",
+                                       options.settleBlocks, options.blockSize, frames, limit,
+                                       rate));
+    }
 }
 
 const char* UsageText() {
@@ -276,12 +304,16 @@ const char* UsageText() {
            "\n"
            "  vsthost info PLUGIN\n"
            "      identity, record fields, parameters, programs and state size\n"
-           "  vsthost render PLUGIN IN.wav OUT.wav [settings] [--float] [--settle N]\n"
+           "  vsthost render PLUGIN IN.wav OUT.wav [settings] [--float] [--dither none|tpdf]\n"
+           "                [--settle N]\n"
            "      processes a mono or stereo file; OUT has the input's sample rate and\n"
            "      sample format (32-bit float with --float) and always two channels when\n"
-           "      the plug-in has two outputs, mono input being fed to both inputs\n"
+           "      the plug-in has two outputs, mono input being fed to both inputs.\n"
+           "      Integer samples are rounded to the nearest step; --dither tpdf adds\n"
+           "      triangular dither first (8, 16 and 24 bits). RF64 from 4 GiB on.\n"
            "  vsthost response PLUGIN [settings] [--png FILE] [--rate SR] [--settle N]\n"
            "      measures the magnitude response after the smoothing has settled\n"
+           "      (--rate 1000 to 1000000; --settle N blocks, at most 10 minutes of audio)\n"
            "  vsthost editor PLUGIN [settings] [--seconds N] [--log] [--audio] [--rate SR]\n"
            "      opens the plug-in's editor in a window of its own\n"
            "  vsthost validate PLUGIN [--strictness 1..10] [--seed N] [--json] [--only A,B]\n"

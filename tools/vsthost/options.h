@@ -1,6 +1,8 @@
 // The command line of vsthost, parsed into one plain record before anything is loaded.
 #pragma once
 
+#include "audiofile.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,6 +30,7 @@ struct SOptions {
     int blockSize = 512;
     int settleBlocks = -1; // -1: the command's own default
     bool floatOutput = false;
+    EDither dither = EDither::None; // before the reduction to 8, 16 or 24 bits
     double sampleRate = 44100.0;
     double seconds = -1.0; // -1: until the window closes
     bool log = false;
@@ -47,6 +50,12 @@ struct SOptions {
 
 /// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
 SOptions ParseCommandLine(const std::vector<std::string>& args);
+
+/// --settle may run at most this much audio before the measurement or the file.
+constexpr double kMaxSettleSeconds = 600.0;
+
+/// Throws Exceptions::Usage when --settle asks for more than kMaxSettleSeconds at `rate`.
+void CheckSettle(const SOptions& options, double rate);
 
 /// The full help text.
 const char* UsageText();

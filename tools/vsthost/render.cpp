@@ -84,6 +84,7 @@ int RunRender(const SOptions& options) {
         throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
     }
     const double rate = reader->SampleRate();
+    CheckSettle(options, rate);
 
     CPlugin plugin(options.plugin);
     RequireAudio(plugin);
@@ -111,8 +112,15 @@ int RunRender(const SOptions& options) {
     std::int64_t clipped = 0;
     std::int64_t nonFinite = 0;
     std::int64_t written = 0;
+    std::int64_t framesRead = 0;
     try {
-        auto writer = CreateAudioWriter(temporary, outChannels, rate, type);
+        SWriteFormat format;
+        format.channels = outChannels;
+        format.sampleRate = rate;
+        format.type = type;
+        format.dither = options.dither;
+        format.frames = reader->Frames(); // the latency is skipped and flushed again
+        auto writer = CreateAudioWriter(temporary, format, options.output);
         plugin.Resume();
         SetProcessLevel(kProcessLevelOffline);
         for (int i = 0; i < std::max(options.settleBlocks, 0); ++i) {
@@ -127,6 +135,7 @@ int RunRender(const SOptions& options) {
         for (;;) {
             std::size_t n = reader->Read(fileBlock.data(), static_cast<std::size_t>(block));
             buffers.ClearInputs();
+            framesRead += static_cast<std::int64_t>(n);
             if (n > 0) {
                 for (int c = 0; c < std::min(r.numInputs, 2); ++c) {
                     const int source = std::min(c, fileChannels - 1);
@@ -177,6 +186,14 @@ int RunRender(const SOptions& options) {
         throw;
     }
     plugin.Close();
+    const std::int64_t declared = reader->DeclaredFrames();
+    if (framesRead < declared) {
+        std::fprintf(stderr,
+                     "vsthost: warning: %s ends after %lld of %lld frames; rendered what is "
+                     "there\n",
+                     in.c_str(), static_cast<long long>(framesRead),
+                     static_cast<long long>(declared));
+    }
 
     std::printf("Rendered %lld frames at %.0f Hz: %s (%s, %s) -> %s (%s, %s)\n",
                 static_cast<long long>(written), rate, in.c_str(), ChannelText(fileChannels),

@@ -1,22 +1,36 @@
-// The Linux build's audio files: everything libsndfile reads; results are written as WAV.
+// The Linux build's audio input: WAV through the built-in codec, every other format libsndfile
+// reads through libsndfile. Output is always the built-in WAV writer.
 #include "audiofile.h"
 
 #include "errors.h"
+#include "files.h"
 #include "text.h"
 
 #include <sndfile.h>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace VLM {
 namespace {
 
-std::string Reason(SNDFILE* file) {
-    std::string text = sf_strerror(file);
-    while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '\n')) {
-        text.pop_back();
+// libsndfile's error texts name its internals ("SF_INFO struct incomplete"); users get the
+// gist in plain words instead.
+std::string Reason(int error) {
+    switch (error) {
+    case SF_ERR_NO_ERROR:
+        return "the file ends early or is damaged";
+    case SF_ERR_UNRECOGNISED_FORMAT:
+        return "it is not an audio file in a format this tool reads";
+    case SF_ERR_SYSTEM:
+        return "the system could not read it";
+    case SF_ERR_UNSUPPORTED_ENCODING:
+        return "its audio encoding is not supported";
+    default:
+        return "its header is damaged or incomplete";
     }
-    return Printable(text);
 }
 
 ESampleType TypeOf(int format) {
@@ -39,34 +53,18 @@ ESampleType TypeOf(int format) {
     }
 }
 
-int WavSubtype(ESampleType type) {
-    switch (type) {
-    case ESampleType::Int8:
-        return SF_FORMAT_PCM_U8;
-    case ESampleType::Int16:
-        return SF_FORMAT_PCM_16;
-    case ESampleType::Int24:
-        return SF_FORMAT_PCM_24;
-    case ESampleType::Int32:
-        return SF_FORMAT_PCM_32;
-    case ESampleType::Float64:
-        return SF_FORMAT_DOUBLE;
-    default:
-        return SF_FORMAT_FLOAT;
-    }
-}
-
 class CSndReader : public CAudioReader {
 public:
     explicit CSndReader(const std::string& path) : name("'" + Printable(path) + "'") {
         SF_INFO info{};
         file = sf_open(path.c_str(), SFM_READ, &info);
         if (file == nullptr) {
-            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(nullptr));
+            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(sf_error(nullptr)));
         }
         channels = info.channels;
         sampleRate = info.samplerate;
         frames = info.frames;
+        declaredFrames = info.frames;
         type = TypeOf(info.format);
     }
 
@@ -75,53 +73,9 @@ public:
     std::size_t Read(float* interleaved, std::size_t count) override {
         const sf_count_t n = sf_readf_float(file, interleaved, static_cast<sf_count_t>(count));
         if (n < 0 || sf_error(file) != SF_ERR_NO_ERROR) {
-            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(file));
+            throw Exceptions::HostFailure("cannot read " + name + ": " + Reason(sf_error(file)));
         }
         return static_cast<std::size_t>(n);
-    }
-
-private:
-    std::string name;
-    SNDFILE* file = nullptr;
-};
-
-class CSndWriter : public CAudioWriter {
-public:
-    CSndWriter(const std::string& path, int channels, double sampleRate, ESampleType type)
-        : name("'" + Printable(path) + "'") {
-        SF_INFO info{};
-        info.channels = channels;
-        info.samplerate = static_cast<int>(sampleRate);
-        info.format = SF_FORMAT_WAV | WavSubtype(type);
-        file = sf_open(path.c_str(), SFM_WRITE, &info);
-        if (file == nullptr) {
-            throw Exceptions::HostFailure("cannot write " + name + ": " + Reason(nullptr));
-        }
-        // Saturate at full scale instead of wrapping around.
-        sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
-    }
-
-    ~CSndWriter() override {
-        if (file != nullptr) {
-            sf_close(file);
-        }
-    }
-
-    void Write(const float* interleaved, std::size_t count) override {
-        const sf_count_t n = sf_writef_float(file, interleaved, static_cast<sf_count_t>(count));
-        if (n != static_cast<sf_count_t>(count)) {
-            throw Exceptions::HostFailure("cannot write " + name + ": " + Reason(file));
-        }
-    }
-
-    void Finish() override {
-        sf_write_sync(file);
-        const int status = sf_close(file);
-        file = nullptr;
-        if (status != 0) {
-            throw Exceptions::HostFailure("cannot write " + name + ": " +
-                                          Printable(sf_error_number(status)));
-        }
     }
 
 private:
@@ -132,12 +86,31 @@ private:
 } // namespace
 
 std::unique_ptr<CAudioReader> OpenAudioReader(const std::string& path) {
-    return std::make_unique<CSndReader>(path);
-}
-
-std::unique_ptr<CAudioWriter> CreateAudioWriter(const std::string& path, int channels,
-                                                double sampleRate, ESampleType type) {
-    return std::make_unique<CSndWriter>(path, channels, sampleRate, type);
+    const std::string name = "'" + Printable(path) + "'";
+    // The file's own problems first (missing, no permission), in the system's words.
+    std::FILE* probe = OpenStream(path, "rb");
+    if (probe == nullptr) {
+        throw Exceptions::HostFailure("cannot read " + name + ": " + std::strerror(errno));
+    }
+    std::fclose(probe);
+    std::unique_ptr<CAudioReader> reader;
+    if (Detail::LooksLikeWav(path)) {
+        // PCM and float WAV through the built-in codec, exactly as the Windows build reads
+        // them; libsndfile only for the encodings it does not decode.
+        try {
+            reader = OpenWavReader(path);
+        } catch (const Detail::UnsupportedEncoding& unsupported) {
+            try {
+                reader = std::make_unique<CSndReader>(path);
+            } catch (const Exceptions::HostFailure&) {
+                throw unsupported;
+            }
+        }
+    } else {
+        reader = std::make_unique<CSndReader>(path);
+    }
+    Detail::CheckReadable(*reader, name);
+    return reader;
 }
 
 } // namespace VLM

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace VLM {
@@ -27,6 +28,16 @@ std::uint32_t Le32(const std::uint8_t* p) {
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
+std::uint64_t Le64(const std::uint8_t* p) {
+    return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
+
+bool IsWavHeader(const std::uint8_t* p) {
+    return (std::memcmp(p, "RIFF", 4) == 0 || std::memcmp(p, "RF64", 4) == 0 ||
+            std::memcmp(p, "BW64", 4) == 0) &&
+           std::memcmp(p + 8, "WAVE", 4) == 0;
+}
+
 void Put16(std::uint8_t* p, std::uint32_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);
@@ -35,6 +46,11 @@ void Put16(std::uint8_t* p, std::uint32_t v) {
 void Put32(std::uint8_t* p, std::uint32_t v) {
     Put16(p, v);
     Put16(p + 2, v >> 16);
+}
+
+void Put64(std::uint8_t* p, std::uint64_t v) {
+    Put32(p, static_cast<std::uint32_t>(v));
+    Put32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
 // 64-bit offsets: long is 32 bits on Windows.
@@ -90,7 +106,7 @@ public:
     ~CWavReader() override { std::fclose(file); }
 
     std::size_t Read(float* interleaved, std::size_t count) override {
-        const std::uint64_t left = dataFrames - position;
+        const std::uint64_t left = static_cast<std::uint64_t>(frames) - position;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(count, left));
         if (n == 0) {
             return 0;
@@ -135,8 +151,7 @@ private:
             return f;
         }
         case ESampleType::Float64: {
-            const std::uint64_t bits = static_cast<std::uint64_t>(Le32(p)) |
-                                       (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+            const std::uint64_t bits = Le64(p);
             double d;
             std::memcpy(&d, &bits, sizeof d);
             return static_cast<float>(d);
@@ -152,10 +167,13 @@ private:
 
     void ParseHeader() {
         std::uint8_t header[12];
-        if (std::fread(header, 1, sizeof header, file) != sizeof header ||
-            std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0) {
-            NotWav("no RIFF WAVE header");
+        if (std::fread(header, 1, sizeof header, file) != sizeof header || !IsWavHeader(header)) {
+            throw Exceptions::HostFailure(name + " is not a WAV file");
         }
+        // RF64 (and its twin BW64) keep the 64-bit sizes in a ds64 chunk right after WAVE.
+        const bool rf64 = std::memcmp(header, "RIFF", 4) != 0;
+        std::uint64_t ds64DataBytes = 0;
+        bool haveDs64 = false;
         bool haveFormat = false;
         for (;;) {
             std::uint8_t chunk[8];
@@ -173,22 +191,37 @@ private:
                 }
                 ParseFormat(fmt.data(), size);
                 haveFormat = true;
+            } else if (rf64 && std::memcmp(chunk, "ds64", 4) == 0) {
+                std::uint8_t ds64[28];
+                if (size < 28 || std::fread(ds64, 1, sizeof ds64, file) != sizeof ds64 ||
+                    Seek(file, std::int64_t{size} + (size & 1u) - 28, SEEK_CUR) != 0) {
+                    NotWav("the RF64 size chunk is damaged");
+                }
+                ds64DataBytes = Le64(ds64 + 8);
+                haveDs64 = true;
             } else if (std::memcmp(chunk, "data", 4) == 0) {
                 if (!haveFormat) {
                     NotWav("the data chunk comes before the format chunk");
                 }
-                // A size left at 0 or too large by a writer that did not finish: take what
-                // the file really holds.
+                if (rf64 && !haveDs64) {
+                    NotWav("an RF64 file without its size chunk");
+                }
+                // 0 or 0xFFFFFFFF is the size a writer leaves when it could not finish (or
+                // streamed): the audio is the rest of the file.
+                std::uint64_t declared = size;
+                const bool open = size == 0 || (size == 0xFFFFFFFFu && !rf64);
+                if (rf64 && size == 0xFFFFFFFFu) {
+                    declared = ds64DataBytes;
+                }
                 const std::int64_t start = Tell(file);
                 Seek(file, 0, SEEK_END);
                 const std::int64_t end = Tell(file);
                 Seek(file, start, SEEK_SET);
-                std::uint64_t available = end > start ? static_cast<std::uint64_t>(end - start) : 0;
-                if (size != 0 && size != 0xFFFFFFFFu) {
-                    available = std::min<std::uint64_t>(available, size);
-                }
-                dataFrames = available / frameBytes;
-                frames = static_cast<std::int64_t>(dataFrames);
+                const std::uint64_t available =
+                    end > start ? static_cast<std::uint64_t>(end - start) : 0;
+                frames = static_cast<std::int64_t>(
+                    (open ? available : std::min(available, declared)) / frameBytes);
+                declaredFrames = open ? frames : static_cast<std::int64_t>(declared / frameBytes);
                 return;
             } else {
                 const std::int64_t skip = std::int64_t{size} + (size & 1u);
@@ -214,21 +247,19 @@ private:
         if (channelCount == 0) {
             NotWav("no channels");
         }
-        if (rate == 0) {
-            NotWav("a sample rate of 0");
-        }
         const int container = (bits + 7) / 8;
         if (tag == kFormatPcm && bits >= 1 && bits <= 32) {
             type = container == 1   ? ESampleType::Int8
                    : container == 2 ? ESampleType::Int16
                    : container == 3 ? ESampleType::Int24
                                     : ESampleType::Int32;
-        } else if (tag == kFormatFloat && bits == 32) {
-            type = ESampleType::Float32;
-        } else if (tag == kFormatFloat && bits == 64) {
-            type = ESampleType::Float64;
+        } else if (tag == kFormatFloat && (bits == 32 || bits == 64)) {
+            type = bits == 32 ? ESampleType::Float32 : ESampleType::Float64;
         } else {
-            NotWav(Format("unsupported encoding (format %u, %u bits)", tag, bits));
+            throw Detail::UnsupportedEncoding(
+                Format("%s uses an encoding that cannot be read (format %u, %u bits); PCM and "
+                       "float WAV files can",
+                       name.c_str(), tag, bits));
         }
         if (blockAlign != channelCount * BytesPerSample(type)) {
             NotWav("the block alignment does not match the channels and sample size");
@@ -241,92 +272,156 @@ private:
     std::string name;
     std::FILE* file = nullptr;
     std::size_t frameBytes = 0;
-    std::uint64_t dataFrames = 0;
     std::uint64_t position = 0;
     std::vector<std::uint8_t> raw;
 };
 
+// The header: RIFF (or RF64), a 28-byte JUNK chunk that becomes the ds64 chunk of an RF64
+// file, fmt (18 bytes with a fact chunk for float, 40 bytes extensible beyond two
+// channels), data. Its layout does not depend on the sizes, so a seekable file is patched in
+// place at the end.
 class CWavWriter : public CAudioWriter {
 public:
-    CWavWriter(const std::string& path, int channelCount, double rate, ESampleType sampleType)
-        : name("'" + Printable(path) + "'"), channels(channelCount),
-          type(sampleType == ESampleType::Other ? ESampleType::Float32 : sampleType) {
-        if (channels < 1 || channels > 2) {
-            throw Exceptions::HostFailure(Format("cannot write %d channels", channels));
+    CWavWriter(std::FILE* stream, bool isSeekable, const SWriteFormat& format,
+               std::string shownName, std::uint64_t plainMaxBytes)
+        : name(std::move(shownName)), file(stream), seekable(isSeekable), channels(format.channels),
+          type(format.type == ESampleType::Other ? ESampleType::Float32 : format.type),
+          width(static_cast<std::uint32_t>(BytesPerSample(type))),
+          dither(format.dither == EDither::Tpdf &&
+                 (type == ESampleType::Int8 || type == ESampleType::Int16 ||
+                  type == ESampleType::Int24)),
+          announcedFrames(format.frames), plainWavMaxBytes(plainMaxBytes) {
+        if (channels < 1 || channels > 64) {
+            throw Exceptions::HostFailure(
+                Format("cannot write %s: %d channels is not a channel count WAV files carry",
+                       name.c_str(), channels));
         }
-        if (!(rate >= 1.0 && rate <= 4.0e9)) {
-            throw Exceptions::HostFailure("cannot write a sample rate of " + Format("%g", rate));
+        if (!(format.sampleRate >= 1.0 && format.sampleRate <= 4294967295.0)) {
+            throw Exceptions::HostFailure(
+                Format("cannot write %s: a sample rate of %g Hz", name.c_str(), format.sampleRate));
         }
-        sampleRate = static_cast<std::uint32_t>(std::lround(rate));
-        file = OpenStream(path, "wb");
-        if (file == nullptr) {
-            throw Exceptions::HostFailure("cannot write " + name + ": " + std::strerror(errno));
+        sampleRate = static_cast<std::uint32_t>(std::llround(format.sampleRate));
+        if (seekable) {
+            start = Tell(file);
+            if (start < 0) {
+                seekable = false;
+            }
         }
-        WriteHeader(0);
-    }
-
-    ~CWavWriter() override {
-        if (file != nullptr) {
-            std::fclose(file);
+        if (!seekable && announcedFrames < 0) {
+            // Length unknown and no way back: the streaming convention, all sizes at maximum.
+            PutHeader(kUnknownSize, true);
+        } else {
+            PutHeader(static_cast<std::uint64_t>(std::max<std::int64_t>(announcedFrames, 0)) *
+                          FrameBytes(),
+                      false);
         }
     }
 
     void Write(const float* interleaved, std::size_t count) override {
-        const int width = BytesPerSample(type);
+        if (!seekable && announcedFrames >= 0 &&
+            static_cast<std::uint64_t>(announcedFrames) - writtenFrames < count) {
+            throw Exceptions::HostFailure(
+                Format("cannot write %s: more than the %lld frames its header announces",
+                       name.c_str(), static_cast<long long>(announcedFrames)));
+        }
         const std::size_t samples = count * static_cast<std::size_t>(channels);
-        raw.resize(samples * static_cast<std::size_t>(width));
+        raw.resize(samples * width);
         std::uint8_t* p = raw.data();
         for (std::size_t i = 0; i < samples; ++i, p += width) {
             Encode(interleaved[i], p);
         }
         Put(raw.data(), raw.size());
-        dataBytes += raw.size();
+        writtenFrames += count;
     }
 
     void Finish() override {
-        // RIFF sizes are 32-bit; with the header, 4 GiB is the limit.
-        if (dataBytes > 0xFFFFFF00u) {
-            throw Exceptions::HostFailure(name + " would exceed the 4 GB limit of a WAV file");
+        std::uint64_t missing = 0;
+        if (!seekable && announcedFrames >= 0) {
+            // Keep the stream a whole file: fill up to the length its header announced.
+            missing = static_cast<std::uint64_t>(announcedFrames) - writtenFrames;
+            const std::vector<float> silence(4096 * static_cast<std::size_t>(channels), 0.0f);
+            for (std::uint64_t left = missing; left > 0;) {
+                const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, 4096));
+                const bool keep = dither;
+                dither = false;
+                Write(silence.data(), n);
+                dither = keep;
+                left -= n;
+            }
         }
-        if ((dataBytes & 1u) != 0) {
+        const std::uint64_t bytes = writtenFrames * FrameBytes();
+        if ((bytes & 1u) != 0) {
             const std::uint8_t pad = 0;
             Put(&pad, 1);
         }
-        if (Seek(file, 0, SEEK_SET) != 0) {
+        if (seekable) {
+            if (Seek(file, start, SEEK_SET) != 0) {
+                Fail();
+            }
+            PutHeader(bytes, false);
+            if (Seek(file, 0, SEEK_END) != 0) {
+                Fail();
+            }
+        }
+        if (std::fflush(file) != 0 || std::ferror(file) != 0) {
             Fail();
         }
-        WriteHeader(static_cast<std::uint32_t>(dataBytes));
-        const int closed = std::fclose(file);
-        file = nullptr;
-        if (closed != 0) {
-            Fail();
+        if (missing > 0) {
+            throw Exceptions::HostFailure(
+                Format("%s ends after %llu of the %lld frames announced; the rest is silence",
+                       name.c_str(), static_cast<unsigned long long>(writtenFrames - missing),
+                       static_cast<long long>(announcedFrames)));
         }
     }
 
 private:
-    void Encode(float v, std::uint8_t* p) const {
-        auto quantise = [](float x, double scale, double lo, double hi) {
-            double s = std::isnan(x) ? 0.0 : std::nearbyint(static_cast<double>(x) * scale);
-            s = std::min(hi, std::max(lo, s));
-            return static_cast<std::int64_t>(s);
-        };
+    static constexpr std::uint64_t kUnknownSize = ~std::uint64_t{0};
+
+    std::uint64_t FrameBytes() const { return static_cast<std::uint64_t>(channels) * width; }
+
+    bool IsFloat() const { return type == ESampleType::Float32 || type == ESampleType::Float64; }
+
+    // Round to the nearest step (after the dither, when on) and saturate: never wrap around.
+    std::int64_t Quantise(float x, double scale, double lo, double hi) {
+        if (std::isnan(x)) {
+            return 0;
+        }
+        double s = static_cast<double>(x) * scale;
+        if (dither) {
+            s += NextTriangular();
+        }
+        return static_cast<std::int64_t>(std::min(hi, std::max(lo, std::nearbyint(s))));
+    }
+
+    // Triangular noise from -1 to +1 step: the difference of two uniform variables, from a
+    // fixed-seed xorshift generator so that a render is reproducible.
+    double NextTriangular() {
+        noise ^= noise << 13;
+        noise ^= noise >> 7;
+        noise ^= noise << 17;
+        constexpr double kUnit = 1.0 / 4294967296.0;
+        return static_cast<double>(static_cast<std::uint32_t>(noise)) * kUnit -
+               static_cast<double>(static_cast<std::uint32_t>(noise >> 32)) * kUnit;
+    }
+
+    void Encode(float v, std::uint8_t* p) {
         switch (type) {
         case ESampleType::Int8:
-            p[0] = static_cast<std::uint8_t>(quantise(v, 128.0, -128.0, 127.0) + 128);
+            p[0] = static_cast<std::uint8_t>(Quantise(v, 128.0, -128.0, 127.0) + 128);
             break;
         case ESampleType::Int16:
-            Put16(p, static_cast<std::uint32_t>(quantise(v, 32768.0, -32768.0, 32767.0)));
+            Put16(p, static_cast<std::uint32_t>(Quantise(v, 32768.0, -32768.0, 32767.0)));
             break;
         case ESampleType::Int24: {
             const auto s =
-                static_cast<std::uint32_t>(quantise(v, 8388608.0, -8388608.0, 8388607.0));
+                static_cast<std::uint32_t>(Quantise(v, 8388608.0, -8388608.0, 8388607.0));
             Put16(p, s);
             p[2] = static_cast<std::uint8_t>(s >> 16);
             break;
         }
         case ESampleType::Int32:
             Put32(p, static_cast<std::uint32_t>(
-                         quantise(v, 2147483648.0, -2147483648.0, 2147483647.0)));
+                         Quantise(v, 2147483648.0, -2147483648.0, 2147483647.0)));
             break;
         case ESampleType::Float32: {
             std::uint32_t bits;
@@ -347,41 +442,84 @@ private:
         }
     }
 
-    void WriteHeader(std::uint32_t bytes) {
-        const bool isFloat = type == ESampleType::Float32 || type == ESampleType::Float64;
-        const auto width = static_cast<std::uint32_t>(BytesPerSample(type));
-        const auto align = static_cast<std::uint32_t>(channels) * width;
-        const std::uint32_t frameCount = align != 0 ? bytes / align : 0;
-        std::uint8_t h[58] = {};
-        std::size_t n = 0;
-        std::memcpy(h, "RIFF", 4);
+    void PutHeader(std::uint64_t dataBytes, bool unknown) {
+        const bool extensible = channels > 2;
+        const std::uint32_t fmtBytes = extensible ? 40 : IsFloat() ? 18 : 16;
+        const bool fact = IsFloat();
+        std::uint8_t h[12 + 36 + 8 + 40 + 12 + 8] = {};
+        std::size_t n = 12;
         std::memcpy(h + 8, "WAVE", 4);
-        std::memcpy(h + 12, "fmt ", 4);
-        if (isFloat) {
-            // Float files carry the extended format chunk and a fact chunk, as readers expect.
-            Put32(h + 16, 18);
-            Put16(h + 20, kFormatFloat);
-            n = 38;
-        } else {
-            Put32(h + 16, 16);
-            Put16(h + 20, kFormatPcm);
-            n = 36;
+        // The ds64 chunk (or the JUNK chunk that reserves its place).
+        const std::size_t ds64 = n;
+        Put32(h + n + 4, 28);
+        n += 36;
+        std::memcpy(h + n, "fmt ", 4);
+        Put32(h + n + 4, fmtBytes);
+        std::uint8_t* f = h + n + 8;
+        Put16(f, extensible ? kFormatExtensible : IsFloat() ? kFormatFloat : kFormatPcm);
+        Put16(f + 2, static_cast<std::uint32_t>(channels));
+        Put32(f + 4, sampleRate);
+        Put32(f + 8, static_cast<std::uint32_t>(sampleRate * FrameBytes()));
+        Put16(f + 12, static_cast<std::uint32_t>(FrameBytes()));
+        Put16(f + 14, width * 8);
+        if (fmtBytes > 16) {
+            Put16(f + 16, fmtBytes - 18); // cbSize
         }
-        Put16(h + 22, static_cast<std::uint32_t>(channels));
-        Put32(h + 24, sampleRate);
-        Put32(h + 28, sampleRate * align);
-        Put16(h + 32, align);
-        Put16(h + 34, width * 8);
-        if (isFloat) {
+        if (extensible) {
+            Put16(f + 18, width * 8); // valid bits
+            Put32(f + 20, channels <= 18 ? (1u << channels) - 1u : 0u);
+            // The sub-format GUID: the format tag followed by the standard suffix.
+            static const std::uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
+                                                       0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+            Put16(f + 24, IsFloat() ? kFormatFloat : kFormatPcm);
+            std::memcpy(f + 26, kGuidTail, sizeof kGuidTail);
+        }
+        n += 8 + fmtBytes;
+        std::size_t factAt = 0;
+        if (fact) {
             std::memcpy(h + n, "fact", 4);
             Put32(h + n + 4, 4);
-            Put32(h + n + 8, frameCount);
+            factAt = n + 8;
             n += 12;
         }
         std::memcpy(h + n, "data", 4);
-        Put32(h + n + 4, bytes);
+        const std::size_t dataAt = n + 4;
         n += 8;
-        Put32(h + 4, static_cast<std::uint32_t>(n - 8 + bytes + (bytes & 1u)));
+
+        if (unknown) {
+            std::memcpy(h, "RIFF", 4);
+            std::memcpy(h + ds64, "JUNK", 4);
+            Put32(h + 4, 0xFFFFFFFFu);
+            Put32(h + dataAt, 0xFFFFFFFFu);
+            if (fact) {
+                Put32(h + factAt, 0xFFFFFFFFu);
+            }
+        } else {
+            const std::uint64_t frameCount = dataBytes / FrameBytes();
+            const std::uint64_t riffBytes = n - 8 + dataBytes + (dataBytes & 1u);
+            const std::uint32_t frames32 =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(frameCount, 0xFFFFFFFFu));
+            if (riffBytes + 8 > plainWavMaxBytes) {
+                std::memcpy(h, "RF64", 4);
+                std::memcpy(h + ds64, "ds64", 4);
+                Put32(h + 4, 0xFFFFFFFFu);
+                Put64(h + ds64 + 8, riffBytes);
+                Put64(h + ds64 + 16, dataBytes);
+                Put64(h + ds64 + 24, frameCount);
+                Put32(h + dataAt, 0xFFFFFFFFu);
+                if (fact) {
+                    Put32(h + factAt, frames32);
+                }
+            } else {
+                std::memcpy(h, "RIFF", 4);
+                std::memcpy(h + ds64, "JUNK", 4);
+                Put32(h + 4, static_cast<std::uint32_t>(riffBytes));
+                Put32(h + dataAt, static_cast<std::uint32_t>(dataBytes));
+                if (fact) {
+                    Put32(h + factAt, frames32);
+                }
+            }
+        }
         Put(h, n);
     }
 
@@ -392,16 +530,68 @@ private:
     }
 
     [[noreturn]] void Fail() const {
-        throw Exceptions::HostFailure("cannot write " + name + ": " + std::strerror(errno));
+        const int error = errno;
+        throw Exceptions::HostFailure("cannot write " + name + ": " +
+                                      (error != 0 ? std::strerror(error) : "write error"));
     }
 
     std::string name;
-    std::FILE* file = nullptr;
+    std::FILE* file;
+    bool seekable;
     int channels;
     ESampleType type;
+    std::uint32_t width;
+    bool dither;
+    std::int64_t announcedFrames;
+    std::uint64_t plainWavMaxBytes;
     std::uint32_t sampleRate = 0;
-    std::uint64_t dataBytes = 0;
+    std::int64_t start = 0;
+    std::uint64_t writtenFrames = 0;
+    std::uint64_t noise = 0x9E3779B97F4A7C15u;
     std::vector<std::uint8_t> raw;
+};
+
+// A writer into a file it opened itself and closes at the end.
+class CFileWriter : public CAudioWriter {
+public:
+    CFileWriter(const std::string& path, const SWriteFormat& format, const std::string& shown)
+        : name("'" + Printable(shown.empty() ? path : shown) + "'") {
+        file = OpenStream(path, "wb");
+        if (file == nullptr) {
+            throw Exceptions::HostFailure("cannot write " + name + ": " + std::strerror(errno));
+        }
+        try {
+            writer =
+                std::make_unique<CWavWriter>(file, true, format, name, Detail::kPlainWavMaxBytes);
+        } catch (...) {
+            std::fclose(file);
+            throw;
+        }
+    }
+
+    ~CFileWriter() override {
+        if (file != nullptr) {
+            std::fclose(file);
+        }
+    }
+
+    void Write(const float* interleaved, std::size_t count) override {
+        writer->Write(interleaved, count);
+    }
+
+    void Finish() override {
+        writer->Finish();
+        const int closed = std::fclose(file);
+        file = nullptr;
+        if (closed != 0) {
+            throw Exceptions::HostFailure("cannot write " + name + ": " + std::strerror(errno));
+        }
+    }
+
+private:
+    std::string name;
+    std::FILE* file = nullptr;
+    std::unique_ptr<CWavWriter> writer;
 };
 
 } // namespace
@@ -431,17 +621,68 @@ std::unique_ptr<CAudioReader> OpenWavReader(const std::string& path) {
 
 std::unique_ptr<CAudioWriter> CreateWavWriter(const std::string& path, int channels,
                                               double sampleRate, ESampleType type) {
-    return std::make_unique<CWavWriter>(path, channels, sampleRate, type);
+    SWriteFormat format;
+    format.channels = channels;
+    format.sampleRate = sampleRate;
+    format.type = type;
+    return std::make_unique<CFileWriter>(path, format, "");
 }
 
-#if !defined(VLM_HOST_SNDFILE)
-std::unique_ptr<CAudioReader> OpenAudioReader(const std::string& path) {
-    return OpenWavReader(path);
+std::unique_ptr<CAudioWriter> CreateAudioWriter(std::FILE* stream, bool seekable,
+                                                const SWriteFormat& format,
+                                                const std::string& name) {
+    return std::make_unique<CWavWriter>(stream, seekable, format, name, Detail::kPlainWavMaxBytes);
+}
+
+std::unique_ptr<CAudioWriter> CreateAudioWriter(const std::string& path, const SWriteFormat& format,
+                                                const std::string& shownPath) {
+    return std::make_unique<CFileWriter>(path, format, shownPath);
 }
 
 std::unique_ptr<CAudioWriter> CreateAudioWriter(const std::string& path, int channels,
                                                 double sampleRate, ESampleType type) {
     return CreateWavWriter(path, channels, sampleRate, type);
+}
+
+namespace Detail {
+
+std::unique_ptr<CAudioWriter> CreateWavWriter(std::FILE* stream, bool seekable,
+                                              const SWriteFormat& format, const std::string& name,
+                                              std::uint64_t plainWavMaxBytes) {
+    return std::make_unique<CWavWriter>(stream, seekable, format, name, plainWavMaxBytes);
+}
+
+bool LooksLikeWav(const std::string& path) {
+    std::FILE* f = OpenStream(path, "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::uint8_t header[12];
+    const bool wav =
+        std::fread(header, 1, sizeof header, f) == sizeof header && IsWavHeader(header);
+    std::fclose(f);
+    return wav;
+}
+
+void CheckReadable(const CAudioReader& reader, const std::string& name) {
+    const double rate = reader.SampleRate();
+    if (!(rate >= kMinSampleRate && rate <= kMaxSampleRate)) {
+        throw Exceptions::HostFailure(
+            Format("%s has a sample rate of %.0f Hz; only 1 kHz to 1 MHz can be rendered",
+                   name.c_str(), rate));
+    }
+    if (reader.Channels() < 1) {
+        throw Exceptions::HostFailure(name + " has no channels");
+    }
+}
+
+} // namespace Detail
+
+#if !defined(VLM_HOST_SNDFILE)
+std::unique_ptr<CAudioReader> OpenAudioReader(const std::string& path) {
+    auto reader = OpenWavReader(path);
+    Detail::CheckReadable(*reader, "'" + Printable(path) + "'");
+    return reader;
 }
 #endif
 
