@@ -18,9 +18,12 @@ bool IsDirectory(const std::string& path);
 bool SameFile(const std::string& a, const std::string& b);
 /// Where a chain of symbolic links starting at `path` ends; `path` itself when it is no link.
 std::string FollowLinks(const std::string& path);
-/// Moves `from` over `to`, replacing it; throws Exceptions::HostFailure naming `to`.
-void MoveOver(const std::string& from, const std::string& to);
+/// Moves `from` over `to`, replacing it; false on failure (see LastErrorText).
+bool MoveOver(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
+/// Creates `path`, which must not exist yet, for writing in binary; null on failure (see
+/// LastErrorText). On Windows it may be removed while open.
+std::FILE* CreateNewFile(const std::string& path);
 /// Gives `path` the permission bits of the existing file `model`.
 void CopyPermissions(const std::string& model, const std::string& path);
 /// A name next to `path` for writing before the result replaces `path`, within the file
@@ -30,6 +33,9 @@ std::string TemporaryNameFor(const std::string& path);
 bool IsPathSeparator(char c);
 long ProcessId();
 bool StderrIsTerminal();
+/// A binary stream on the process's standard output; from then on anything else written to
+/// standard output (by the tool or by the plug-in) goes to standard error. Null on failure.
+std::FILE* TakeStandardOutput();
 /// The system's own words for the last failed call ("Permission denied", "Access is denied").
 std::string LastErrorText();
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -60,14 +61,27 @@ std::string FollowLinks(const std::string& path) {
     return at;
 }
 
-void MoveOver(const std::string& from, const std::string& to) {
-    if (std::rename(from.c_str(), to.c_str()) != 0) {
-        throw Exceptions::HostFailure("cannot write '" + Printable(to) + "': " + LastErrorText());
-    }
+bool MoveOver(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
 }
 
 void RemoveFile(const std::string& path) {
     std::remove(path.c_str());
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        close(fd);
+        unlink(path.c_str());
+        errno = error;
+    }
+    return stream;
 }
 
 void CopyPermissions(const std::string& model, const std::string& path) {
@@ -87,6 +101,20 @@ long ProcessId() {
 
 bool StderrIsTerminal() {
     return isatty(2) != 0;
+}
+
+std::FILE* TakeStandardOutput() {
+    std::fflush(stdout);
+    const int fd = fcntl(1, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+        return nullptr;
+    }
+    std::FILE* stream = fdopen(fd, "wb");
+    if (stream == nullptr || dup2(2, 1) < 0) {
+        stream != nullptr ? std::fclose(stream) : close(fd);
+        return nullptr;
+    }
+    return stream;
 }
 
 std::string LastErrorText() {

@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "text_win32.h"
 
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 
@@ -68,15 +69,35 @@ std::string FollowLinks(const std::string& path) {
     return n > 0 && n < target.size() ? Narrow(target.substr(0, n)) : path;
 }
 
-void MoveOver(const std::string& from, const std::string& to) {
-    if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-        throw Exceptions::HostFailure("cannot write '" + Printable(to) + "': " + LastErrorText());
-    }
+bool MoveOver(const std::string& from, const std::string& to) {
+    return MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
 void RemoveFile(const std::string& path) {
     DeleteFileW(Widen(path).c_str());
+}
+
+std::FILE* CreateNewFile(const std::string& path) {
+    // Delete sharing, so that the crash guard can remove the file while it is still open.
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return nullptr;
+    }
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    std::FILE* stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
+    if (stream == nullptr) {
+        const DWORD error = GetLastError();
+        if (fd >= 0) {
+            _close(fd);
+        } else {
+            CloseHandle(h);
+        }
+        DeleteFileW(Widen(path).c_str());
+        SetLastError(error);
+    }
+    return stream;
 }
 
 void CopyPermissions(const std::string& model, const std::string& path) {
@@ -97,6 +118,23 @@ long ProcessId() {
 
 bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
+}
+
+std::FILE* TakeStandardOutput() {
+    std::fflush(stdout);
+    const int fd = _dup(1);
+    if (fd < 0) {
+        return nullptr;
+    }
+    _setmode(fd, _O_BINARY);
+    std::FILE* stream = _fdopen(fd, "wb");
+    if (stream == nullptr || _dup2(2, 1) != 0) {
+        stream != nullptr ? std::fclose(stream) : _close(fd);
+        return nullptr;
+    }
+    // Plug-ins that write through the system handle rather than the C runtime.
+    SetStdHandle(STD_OUTPUT_HANDLE, GetStdHandle(STD_ERROR_HANDLE));
+    return stream;
 }
 
 std::string LastErrorText() {

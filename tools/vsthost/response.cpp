@@ -3,6 +3,8 @@
 #include "commands.h"
 #include "equaliser.h"
 #include "errors.h"
+#include "files.h"
+#include "output.h"
 #include "plugin.h"
 #include "text.h"
 
@@ -10,6 +12,7 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <memory>
 
 namespace VLM {
 
@@ -58,6 +61,14 @@ std::vector<double> GainsDb(const std::vector<float>& impulse, double sampleRate
 int RunResponse(const SOptions& options) {
     if (!options.png.empty() && !PlotAvailable()) {
         throw Exceptions::Usage("--png: this build of vsthost cannot draw plots");
+    }
+    const std::string pngName = "'" + Printable(options.png) + "'";
+    std::unique_ptr<COutputFile> png;
+    if (!options.png.empty()) {
+        if (options.png != "-" && SameFile(options.plugin, options.png)) {
+            throw Exceptions::HostFailure("refusing to write " + pngName + ": it is the plug-in");
+        }
+        png = std::make_unique<COutputFile>(options.png);
     }
     const double rate = options.sampleRate;
     CPlugin plugin(options.plugin);
@@ -158,8 +169,9 @@ int RunResponse(const SOptions& options) {
             settings += (settings.empty() ? "" : "  ") + s.source;
         }
         plot.subtitle = Format("%.0f Hz", rate) + (settings.empty() ? "" : "   " + settings);
-        DrawPlot(plot, options.png);
-        std::printf("Plot: %s\n", Printable(options.png).c_str());
+        DrawPlot(plot, png->Stream(), pngName);
+        png->Commit();
+        std::printf("Plot: %s\n", png->IsStandardOutput() ? "standard output" : pngName.c_str());
     }
     plugin.Close();
     return kExitOk;
@@ -174,7 +186,7 @@ std::vector<SCurvePoint> MagnitudeCurve(const std::vector<float>&, double, doubl
     return {};
 }
 
-void DrawPlot(const SPlot&, const std::string&) {
+void DrawPlot(const SPlot&, std::FILE*, const std::string&) {
     throw Exceptions::HostFailure("this build of vsthost cannot draw plots");
 }
 #endif
