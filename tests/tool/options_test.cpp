@@ -75,7 +75,6 @@ TEST(Options, BadSyntaxIsRefusedWithAReason) {
         {{"render", "p.so", "in.wav"}, "needs PLUGIN IN.wav OUT.wav"},
         {{"render", "p", "i", "o", "--param", "3"}, "INDEX=VALUE"},
         {{"render", "p", "i", "o", "--param", "x=0.5"}, "whole number"},
-        {{"render", "p", "i", "o", "--param", "-1=0.5"}, "from 0"},
         {{"render", "p", "i", "o", "--param", "0=1.5"}, "from 0 to 1"},
         {{"render", "p", "i", "o", "--param", "0=nan"}, "must be a number"},
         {{"render", "p", "i", "o", "--band", "0=1"}, "from 1 to 10"},

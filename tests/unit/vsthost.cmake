@@ -14,12 +14,14 @@ if(NOT CMAKE_CROSSCOMPILING)
     vlm_unit_test(vsthost_cli
         SOURCES ${PROJECT_SOURCE_DIR}/tests/tool/cli_test.cpp
         LIBS PkgConfig::SNDFILE)
-    add_dependencies(vsthost_cli vsthost gainplug nullplug noentryplug)
+    add_dependencies(vsthost_cli vsthost gainplug nullplug noentryplug faultplug)
     target_compile_definitions(vsthost_cli PRIVATE
         VLM_VSTHOST="$<TARGET_FILE:vsthost>"
         VLM_GAINPLUG="$<TARGET_FILE:gainplug>"
         VLM_NULLPLUG="$<TARGET_FILE:nullplug>"
         VLM_NOENTRYPLUG="$<TARGET_FILE:noentryplug>"
+        VLM_FAULTPLUG="$<TARGET_FILE:faultplug>"
+        VLM_PROJECT_VERSION="${PROJECT_VERSION}"
         VLM_TEST_TEMP_DIR="${CMAKE_CURRENT_BINARY_DIR}/vsthost_cli.tmp")
 else()
     # The Windows tool and fixture under Wine, through the toolchain's emulator.

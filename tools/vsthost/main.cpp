@@ -28,6 +28,9 @@ int Run(const VLM::SOptions& options) {
         return VLM::RunEditor(options);
     case VLM::ECommand::Validate:
         return VLM::RunValidate(options);
+    case VLM::ECommand::Version:
+        std::fputs(VLM::VersionText(), stdout);
+        return VLM::kExitOk;
     case VLM::ECommand::Help:
     default:
         std::fputs(VLM::UsageText(), stdout);

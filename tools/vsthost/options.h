@@ -9,7 +9,7 @@
 
 namespace VLM {
 
-enum class ECommand { Help, Info, Render, Response, Editor, Validate };
+enum class ECommand { Help, Version, Info, Render, Response, Editor, Validate };
 
 /// One setting applied to the plug-in before processing, in command-line order.
 struct SSetting {
@@ -59,5 +59,8 @@ void CheckSettle(const SOptions& options, double rate);
 
 /// The full help text.
 const char* UsageText();
+
+/// "vsthost 1.0.0": the tool's name and the project's version.
+const char* VersionText();
 
 } // namespace VLM

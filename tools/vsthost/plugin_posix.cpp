@@ -44,9 +44,14 @@ void* Load(const std::string& path) {
         handle = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     }
     if (handle == nullptr) {
-        const char* reason = dlerror();
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": " +
-                                      Printable(reason != nullptr ? reason : "unknown error"));
+        const char* error = dlerror();
+        std::string reason = error != nullptr ? error : "";
+        // The loader starts with the path the user has just been shown.
+        if (reason.compare(0, openPath.size() + 2, openPath + ": ") == 0) {
+            reason.erase(0, openPath.size() + 2);
+        }
+        throw Exceptions::HostFailure("cannot load plug-in " + quoted +
+                                      ": not a loadable library (" + Printable(reason) + ")");
     }
     return handle;
 }

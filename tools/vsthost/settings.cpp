@@ -86,9 +86,14 @@ void ApplySettings(CPlugin& plugin, const std::vector<SSetting>& settings) {
             SetInSwitch(plugin, s);
             continue;
         }
-        if (s.index >= count) {
-            throw Exceptions::Usage(Format("%s: parameter %d is out of range (the plug-in has %d)",
-                                           s.source.c_str(), s.index, count));
+        if (s.index < 0 || s.index >= count) {
+            throw Exceptions::Usage(
+                count == 0 ? Format("%s: parameter index %d is out of range: this plug-in has no "
+                                    "parameters",
+                                    s.source.c_str(), s.index)
+                           : Format("%s: parameter index %d is out of range: this plug-in has "
+                                    "parameters 0..%d",
+                                    s.source.c_str(), s.index, count - 1));
         }
         plugin.SetParameter(s.index, s.value);
     }
