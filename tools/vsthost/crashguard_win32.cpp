@@ -4,6 +4,7 @@
 #include "text_win32.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <io.h>
 #include <windows.h>
@@ -82,27 +83,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     }
 }
 
-// A plug-in that calls exit() or ExitProcess() ends up here, as the process detaches its
-// modules; the executable's own return from main has no call running and no pending file.
-void NTAPI OnTlsEvent(PVOID, DWORD reason, PVOID) {
-    if (reason == DLL_PROCESS_DETACH) {
-        CrashGuard::OnProcessEnd("ExitProcess");
-    }
-}
-
 } // namespace
-} // namespace VLM
-
-// The loader calls every pointer in the .CRT$XL* sections as a TLS callback.
-extern "C" __attribute__((section(".CRT$XLV"), used)) const PIMAGE_TLS_CALLBACK vlmTlsCallback =
-    VLM::OnTlsEvent;
-
-namespace VLM {
 
 void InstallCrashGuard() {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(OnUnhandledException);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+    // exit() called by a plug-in through a runtime the tool does not watch.
+    std::atexit([] { CrashGuard::OnProcessEnd("exit"); });
 }
 
 void SetPendingFile(const std::string& path) {

@@ -22,8 +22,11 @@ std::string FollowLinks(const std::string& path);
 bool MoveOver(const std::string& from, const std::string& to);
 void RemoveFile(const std::string& path);
 /// Creates `path`, which must not exist yet, for writing in binary; null on failure (see
-/// LastErrorText). On Windows it may be removed while open.
+/// LastErrorText). On Windows it may be removed while open, and it is removed by the system
+/// when the process ends, however it ends, unless KeepFile was called.
 std::FILE* CreateNewFile(const std::string& path);
+/// Keeps a file made by CreateNewFile when the process ends; call before closing it.
+void KeepFile(std::FILE* stream);
 /// Gives `path` the permission bits of the existing file `model`.
 void CopyPermissions(const std::string& model, const std::string& path);
 /// A name next to `path` for writing before the result replaces `path`, within the file

@@ -80,11 +80,15 @@ void RemoveFile(const std::string& path) {
 
 std::FILE* CreateNewFile(const std::string& path) {
     // Delete sharing, so that the crash guard can remove the file while it is still open.
-    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                           nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_WRITE | DELETE,
+                           FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return nullptr;
     }
+    // Deleted when the last handle closes, so even a process that is killed leaves nothing.
+    FILE_DISPOSITION_INFO dispose{TRUE};
+    SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose);
     const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
     std::FILE* stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
     if (stream == nullptr) {
@@ -98,6 +102,12 @@ std::FILE* CreateNewFile(const std::string& path) {
         SetLastError(error);
     }
     return stream;
+}
+
+void KeepFile(std::FILE* stream) {
+    FILE_DISPOSITION_INFO keep{FALSE};
+    SetFileInformationByHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))),
+                               FileDispositionInfo, &keep, sizeof keep);
 }
 
 void CopyPermissions(const std::string& model, const std::string& path) {

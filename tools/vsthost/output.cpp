@@ -72,6 +72,9 @@ COutputFile::~COutputFile() {
 
 void COutputFile::Commit() {
     const bool flushed = std::fflush(stream) == 0 && std::ferror(stream) == 0;
+    if (!temporary.empty()) {
+        KeepFile(stream);
+    }
     std::string reason = flushed ? "" : LastErrorText();
     if (std::fclose(stream) != 0 && reason.empty()) {
         reason = LastErrorText();
