@@ -31,6 +31,10 @@ else()
             -DTOOL=$<TARGET_FILE:vsthost>
             -DPLUGIN=$<TARGET_FILE:gainplug>
             -P ${PROJECT_SOURCE_DIR}/tests/tool/wine_info.cmake)
+    add_test(NAME vsthost_wine_cli
+        COMMAND bash ${PROJECT_SOURCE_DIR}/tests/tool/wine_cli.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
+            $<TARGET_FILE:vsthost> $<TARGET_FILE:gainplug> $<TARGET_FILE:faultplug>
+            ${CMAKE_CURRENT_BINARY_DIR}/vsthost_wine_cli.tmp)
 endif()
 
 # The validator against the fixtures: the gain fixture and the fault fixture without a fault

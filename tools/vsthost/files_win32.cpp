@@ -154,6 +154,10 @@ std::string LastErrorText() {
                                        FORMAT_MESSAGE_IGNORE_INSERTS,
                                    nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
     std::wstring message = n > 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
+    // Texts written for a file name to be put in ("%1 is not a valid application").
+    for (std::size_t at = message.find(L"%1"); at != std::wstring::npos; at = message.find(L"%1")) {
+        message.replace(at, 2, L"this file");
+    }
     LocalFree(text);
     while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' ||
                                 message.back() == L' ' || message.back() == L'.')) {
