@@ -62,6 +62,7 @@ void WriteText(const std::string& path, const std::string& text) {
 struct SEnvironment {
     std::vector<std::pair<std::string, std::string>> variables;
     std::string directory; // the working directory; empty: the test's own
+    std::string terminal;  // a terminal device for standard output; empty: a file
 };
 
 pid_t StartTool(const std::vector<std::string>& args, const SEnvironment& env) {
@@ -80,7 +81,7 @@ pid_t StartTool(const std::vector<std::string>& args, const SEnvironment& env) {
         }
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
+        dup2(env.terminal.empty() ? out : open(env.terminal.c_str(), O_WRONLY | O_NOCTTY), 1);
         dup2(err, 2);
         std::vector<char*> argv{const_cast<char*>(VLM_VSTHOST)};
         for (const auto& a : args) {
@@ -105,7 +106,7 @@ SRun FinishTool(pid_t pid) {
 
 SRun RunTool(const std::vector<std::string>& args,
              const std::vector<std::pair<std::string, std::string>>& env = {}) {
-    return FinishTool(StartTool(args, {env, ""}));
+    return FinishTool(StartTool(args, {env, "", ""}));
 }
 
 // The render's temporary files in the test folder.
@@ -516,6 +517,13 @@ TEST(Output, DevicesFifosAndStandardOutputAreStreamedNeverReplaced) {
     EXPECT_EQ(r.code, 0) << Describe(r);
     EXPECT_TRUE(r.out == reference) << "standard output carried " << r.out.size() << " bytes";
     EXPECT_NE(r.err.find("-> standard output"), std::string::npos) << r.err;
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    r = FinishTool(
+        StartTool({"render", VLM_GAINPLUG, Path("s.wav"), "-"}, {{}, "", ptsname(terminal)}));
+    close(terminal);
+    EXPECT_EQ(r.code, 1) << Describe(r);
+    EXPECT_NE(r.err.find("refusing to write audio to the terminal"), std::string::npos) << r.err;
 
     const std::string socketPath = Path("socket");
     fs::remove(socketPath);
@@ -577,7 +585,7 @@ TEST(Output, NoUnfinishedFileSurvivesACrashAnExitOrASignal) {
     for (const SCase& c : cases) {
         fs::remove(out);
         const pid_t pid = StartTool({"render", VLM_FAULTPLUG, Path("s.wav"), out, "--block", "64"},
-                                    {{{"VLM_FIXTURE_FAULT", c.fault}}, ""});
+                                    {{{"VLM_FIXTURE_FAULT", c.fault}}, "", ""});
         if (c.signal != 0) {
             for (int i = 0; i < 500 && TemporaryFiles().empty(); ++i) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -598,7 +606,8 @@ TEST(CommandLine, VersionAndTheEndOfOptions) {
     EXPECT_EQ(r.out, "vsthost " VLM_PROJECT_VERSION "\n");
     WriteWav(Path("-in.wav"), Tones(1, 44100, SF_FORMAT_PCM_16, 100));
     fs::remove(Path("-out.wav"));
-    r = FinishTool(StartTool({"render", VLM_GAINPLUG, "--", "-in.wav", "-out.wav"}, {{}, Dir()}));
+    r = FinishTool(
+        StartTool({"render", VLM_GAINPLUG, "--", "-in.wav", "-out.wav"}, {{}, Dir(), ""}));
     EXPECT_EQ(r.code, 0) << Describe(r);
     EXPECT_EQ(ReadWav(Path("-out.wav")).Frames(), 100u);
 }

@@ -36,6 +36,7 @@ std::string TemporaryNameFor(const std::string& path);
 bool IsPathSeparator(char c);
 long ProcessId();
 bool StderrIsTerminal();
+bool StdoutIsTerminal();
 /// A binary stream on the process's standard output; from then on anything else written to
 /// standard output (by the tool or by the plug-in) goes to standard error. Null on failure.
 std::FILE* TakeStandardOutput();

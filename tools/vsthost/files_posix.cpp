@@ -107,6 +107,10 @@ bool StderrIsTerminal() {
     return isatty(2) != 0;
 }
 
+bool StdoutIsTerminal() {
+    return isatty(1) != 0;
+}
+
 std::FILE* TakeStandardOutput() {
     std::fflush(stdout);
     const int fd = fcntl(1, F_DUPFD_CLOEXEC, 3);

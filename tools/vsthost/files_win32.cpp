@@ -130,6 +130,10 @@ bool StderrIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
+bool StdoutIsTerminal() {
+    return _isatty(_fileno(stdout)) != 0;
+}
+
 std::FILE* TakeStandardOutput() {
     std::fflush(stdout);
     const int fd = _dup(1);

@@ -16,6 +16,10 @@ std::string Quoted(const std::string& path) {
 
 COutputFile::COutputFile(const std::string& userPath) : path(userPath) {
     if (path == "-") {
+        if (StdoutIsTerminal()) {
+            throw Exceptions::HostFailure("refusing to write audio to the terminal: redirect "
+                                          "standard output to a file or another program");
+        }
         stream = TakeStandardOutput();
         if (stream == nullptr) {
             throw Exceptions::HostFailure("cannot write to standard output: " + LastErrorText());
