@@ -384,6 +384,11 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
     WriteWav(Path("three.wav"), three);
     WriteText(Path("text.wav"), "RIFF? no, just text\n");
     WriteText(Path("text.so"), "not a library\n");
+    std::string dll(64, '\0'); // the headers of a 64-bit Windows DLL, and nothing else
+    dll[0] = 'M';
+    dll[1] = 'Z';
+    dll[0x3C] = 64;
+    WriteText(Path("windows.dll"), dll + std::string("PE\0\0\x64\x86", 6));
     const std::string ok = Path("ok.wav"), out = Path("bad-out.wav");
 
     struct SCase {
@@ -396,7 +401,8 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
         {{"info", Dir()}, "", "it is a directory"},
         {{"info", Path("text.so")},
          "",
-         "plug-in '" + Path("text.so") + "': not a loadable library ("},
+         "plug-in '" + Path("text.so") + "': it is not a plug-in binary"},
+        {{"info", Path("windows.dll")}, "", "it is a Windows plug-in, which the Linux build"},
         {{"info", VLM_NOENTRYPLUG}, "", "exports neither VSTPluginMain nor main"},
         {{"info", VLM_NULLPLUG}, "", "returned no effect"},
         {{"info", VLM_NULLPLUG}, "magic", "magic is 'Nope'"},

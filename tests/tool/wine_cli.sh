@@ -89,6 +89,11 @@ case $err in
 esac
 case $err in *"(error"* | *.vsthost-*) fail "missing folder: '$err'" ;; esac
 
+# A file that is no plug-in, in words.
+err=$("$run" "$tool" info in.wav 2>&1 >/dev/null)
+[ "$err" = "vsthost: cannot load plug-in 'in.wav': it is not a plug-in binary" ] ||
+    fail "not a plug-in: unexpected message '$err'"
+
 # The longest name the file system allows, and standard output byte for byte.
 long=$(printf 'n%.0s' $(seq 246)).wav
 "$run" "$tool" render "$gain" in.wav "$long" >/dev/null 2>&1 || fail "long name: the render failed"

@@ -14,19 +14,23 @@ std::FILE* OpenStream(const std::string& path, const char* mode) {
 }
 
 EPathKind PathKind(const std::string& path) {
-    const DWORD a = GetFileAttributesW(Widen(path).c_str());
-    if (a == INVALID_FILE_ATTRIBUTES) {
-        // Devices such as NUL and CON have no attributes to read.
-        HANDLE h = CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            return EPathKind::Missing;
-        }
+    // The handle's type tells devices (NUL, CON) and pipes from files, whose attributes a
+    // device name may imitate.
+    HANDLE h = CreateFileW(Widen(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
         const DWORD type = GetFileType(h);
         CloseHandle(h);
-        return type == FILE_TYPE_CHAR   ? EPathKind::Device
-               : type == FILE_TYPE_PIPE ? EPathKind::Fifo
-                                        : EPathKind::Other;
+        if (type == FILE_TYPE_CHAR) {
+            return EPathKind::Device;
+        }
+        if (type == FILE_TYPE_PIPE) {
+            return EPathKind::Fifo;
+        }
+    }
+    const DWORD a = GetFileAttributesW(Widen(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+        return h != INVALID_HANDLE_VALUE ? EPathKind::Other : EPathKind::Missing;
     }
     return (a & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EPathKind::Directory : EPathKind::Regular;
 }

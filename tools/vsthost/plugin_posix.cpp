@@ -50,8 +50,9 @@ void* Load(const std::string& path) {
         if (reason.compare(0, openPath.size() + 2, openPath + ": ") == 0) {
             reason.erase(0, openPath.size() + 2);
         }
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted +
-                                      ": not a loadable library (" + Printable(reason) + ")");
+        const std::string foreign = ForeignBinaryReason(IdentifyBinary(path), EBinary::Linux64);
+        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": " +
+                                      (foreign.empty() ? Printable(reason) : foreign));
     }
     return handle;
 }

@@ -125,8 +125,10 @@ void* Load(const std::string& path) {
                                 LOAD_WITH_ALTERED_SEARCH_PATH);
     }
     if (handle == nullptr) {
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted +
-                                      ": not a loadable library (" + LastErrorText() + ")");
+        const std::string reason = LastErrorText();
+        const std::string foreign = ForeignBinaryReason(IdentifyBinary(path), EBinary::Windows64);
+        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": " +
+                                      (foreign.empty() ? reason : foreign));
     }
     WatchProcessEnd(handle);
     return handle;
