@@ -604,6 +604,13 @@ TEST(Output, NoUnfinishedFileSurvivesACrashAnExitOrASignal) {
         EXPECT_FALSE(fs::exists(out)) << c.fault << " " << c.signal;
         EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{}) << c.fault << " " << c.signal;
     }
+    // The plot likewise: an earlier one stays as it was.
+    WriteText(Path("plot.png"), "earlier plot");
+    const SRun r = RunTool({"response", VLM_FAULTPLUG, "--png", Path("plot.png")},
+                           {{"VLM_FIXTURE_FAULT", "crash"}});
+    EXPECT_EQ(r.code, 3) << Describe(r);
+    EXPECT_EQ(ReadFile(Path("plot.png")), "earlier plot");
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
 }
 
 TEST(CommandLine, VersionAndTheEndOfOptions) {

@@ -6,8 +6,8 @@ namespace VLM {
 namespace {
 
 thread_local const char* tCurrentCall = nullptr;
-// Seen from a thread that is not the one in the plug-in (a console event, the loader ending
-// the process).
+// For a way out taken on a thread other than the one in the plug-in: a thread of the
+// plug-in's own that ends the process, the C runtime's exit handlers.
 std::atomic<int> gCallsRunning{0};
 std::atomic<const char*> gLastCall{nullptr};
 
