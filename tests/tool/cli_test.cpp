@@ -4,16 +4,25 @@
 #include <sndfile.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -50,17 +59,29 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-SRun RunTool(const std::vector<std::string>& args,
-             const std::vector<std::pair<std::string, std::string>>& env = {}) {
+struct SEnvironment {
+    std::vector<std::pair<std::string, std::string>> variables;
+    std::string directory; // the working directory; empty: the test's own
+    std::string terminal;  // a terminal device for standard output; empty: a file
+};
+
+pid_t StartTool(const std::vector<std::string>& args, const SEnvironment& env) {
     const std::string outPath = Path("run.out"), errPath = Path("run.err");
     const pid_t pid = fork();
     if (pid == 0) {
-        for (const auto& [name, value] : env) {
+        for (const auto& [name, value] : env.variables) {
             setenv(name.c_str(), value.c_str(), 1);
+        }
+        // As a user's shell starts it, whatever the test runner ignores.
+        for (int s : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+            std::signal(s, SIG_DFL);
+        }
+        if (!env.directory.empty() && chdir(env.directory.c_str()) != 0) {
+            _exit(126);
         }
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
+        dup2(env.terminal.empty() ? out : open(env.terminal.c_str(), O_WRONLY | O_NOCTTY), 1);
         dup2(err, 2);
         std::vector<char*> argv{const_cast<char*>(VLM_VSTHOST)};
         for (const auto& a : args) {
@@ -70,13 +91,33 @@ SRun RunTool(const std::vector<std::string>& args,
         execv(VLM_VSTHOST, argv.data());
         _exit(127);
     }
+    return pid;
+}
+
+SRun FinishTool(pid_t pid) {
     int status = 0;
     waitpid(pid, &status, 0);
     SRun r;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
+    r.out = ReadFile(Path("run.out"));
+    r.err = ReadFile(Path("run.err"));
     return r;
+}
+
+SRun RunTool(const std::vector<std::string>& args,
+             const std::vector<std::pair<std::string, std::string>>& env = {}) {
+    return FinishTool(StartTool(args, {env, "", ""}));
+}
+
+// The render's temporary files in the test folder.
+std::vector<std::string> TemporaryFiles() {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::directory_iterator(Dir())) {
+        if (entry.path().filename().string().find(".vsthost-") != std::string::npos) {
+            found.push_back(entry.path().filename().string());
+        }
+    }
+    return found;
 }
 
 std::string Describe(const SRun& r) {
@@ -332,10 +373,7 @@ TEST(Render, AFailedRunLeavesAnExistingOutputAndNoTemporaryFile) {
     const SRun r = RunTool({"render", VLM_GAINPLUG, Path("in2.wav"), out, "--param", "7=0.5"});
     EXPECT_EQ(r.code, 2) << Describe(r);
     EXPECT_EQ(ReadFile(out), "earlier result");
-    for (const auto& entry : fs::directory_iterator(Dir())) {
-        EXPECT_EQ(entry.path().filename().string().find(".vsthost-"), std::string::npos)
-            << "left behind: " << entry.path();
-    }
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
 }
 
 TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
@@ -346,6 +384,11 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
     WriteWav(Path("three.wav"), three);
     WriteText(Path("text.wav"), "RIFF? no, just text\n");
     WriteText(Path("text.so"), "not a library\n");
+    std::string dll(64, '\0'); // the headers of a 64-bit Windows DLL, and nothing else
+    dll[0] = 'M';
+    dll[1] = 'Z';
+    dll[0x3C] = 64;
+    WriteText(Path("windows.dll"), dll + std::string("PE\0\0\x64\x86", 6));
     const std::string ok = Path("ok.wav"), out = Path("bad-out.wav");
 
     struct SCase {
@@ -356,7 +399,10 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
     const std::vector<SCase> cases = {
         {{"info", Path("missing.so")}, "", "No such file"},
         {{"info", Dir()}, "", "it is a directory"},
-        {{"info", Path("text.so")}, "", "cannot load plug-in"},
+        {{"info", Path("text.so")},
+         "",
+         "plug-in '" + Path("text.so") + "': it is not a plug-in binary"},
+        {{"info", Path("windows.dll")}, "", "it is a Windows plug-in, which the Linux build"},
         {{"info", VLM_NOENTRYPLUG}, "", "exports neither VSTPluginMain nor main"},
         {{"info", VLM_NULLPLUG}, "", "returned no effect"},
         {{"info", VLM_NULLPLUG}, "magic", "magic is 'Nope'"},
@@ -369,8 +415,17 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
         {{"render", VLM_GAINPLUG, ok, Dir()}, "", "it is a directory"},
         {{"render", VLM_GAINPLUG, ok, out, "--param", "0=loud"}, "", "must be a number"},
         {{"render", VLM_GAINPLUG, ok, out, "--band", "4=20"}, "", "-12 to +12"},
-        {{"render", VLM_GAINPLUG, ok, out, "--param", "2=0.5"}, "", "parameter 2 is out of range"},
-        {{"render", VLM_GAINPLUG, ok, out, "--band", "3=0"}, "", "parameter 2 is out of range"},
+        {{"render", VLM_GAINPLUG, ok, out, "--param", "2=0.5"},
+         "",
+         "parameter index 2 is out of range"},
+        {{"render", VLM_GAINPLUG, ok, out, "--band", "3=0"},
+         "",
+         "parameter index 2 is out of range"},
+        {{"render", VLM_GAINPLUG, ok, out, "--param", "-1=0"},
+         "",
+         "parameter index -1 is out of range: this plug-in has parameters 0..1"},
+        {{"render", VLM_GAINPLUG, ok, VLM_GAINPLUG}, "", "it is the plug-in"},
+        {{"response", VLM_GAINPLUG, "--png", VLM_GAINPLUG}, "", "it is the plug-in"},
         {{"render", VLM_NULLPLUG, ok, out, "--in", "on"}, "plain", "keeps no state chunk"},
         {{"response", VLM_GAINPLUG, "--png", Path("no/such/dir/r.png")}, "", "cannot write"},
         {{"editor", VLM_GAINPLUG}, "", "has no Linux editor"},
@@ -405,7 +460,7 @@ TEST(Response, ReportsTheGainAtTheBandCentresAndDrawsAPlot) {
     const auto lines = Lines(r.out);
     int rows = 0;
     for (const std::string& line : lines) {
-        if (line.find(" Hz ") == std::string::npos || line.rfind("Magnitude", 0) == 0) {
+        if (line.find("Hz ") == std::string::npos || line.rfind("Magnitude", 0) == 0) {
             continue;
         }
         ++rows;
@@ -416,6 +471,10 @@ TEST(Response, ReportsTheGainAtTheBandCentresAndDrawsAPlot) {
         EXPECT_NEAR(right, -6.02, 0.005) << line;
     }
     EXPECT_EQ(rows, 10) << "one row per band centre expected in\n" << r.out;
+    for (const char* band : {"\n500 Hz ", "\n1 kHz ", "\n16 kHz "}) {
+        EXPECT_NE(r.out.find(band), std::string::npos) << "no row '" << band + 1 << "' in\n"
+                                                       << r.out;
+    }
     const std::string image = ReadFile(png);
     ASSERT_GT(image.size(), 24u) << "no PNG written";
     EXPECT_EQ(image.substr(1, 3), "PNG");
@@ -427,4 +486,141 @@ TEST(Response, ReportsTheGainAtTheBandCentresAndDrawsAPlot) {
     };
     EXPECT_EQ(be32(16), 1000) << "plot width";
     EXPECT_EQ(be32(20), 560) << "plot height";
+}
+
+TEST(Output, DevicesFifosAndStandardOutputAreStreamedNeverReplaced) {
+    WriteWav(Path("s.wav"), Tones(2, 44100, SF_FORMAT_PCM_16, 3000));
+    const std::vector<std::string> render = {"render", VLM_GAINPLUG, Path("s.wav")};
+    auto renderTo = [&](const std::string& out) {
+        std::vector<std::string> args = render;
+        args.push_back(out);
+        return RunTool(args);
+    };
+    SRun r = renderTo(Path("reference.wav"));
+    ASSERT_EQ(r.code, 0) << Describe(r);
+    const std::string reference = ReadFile(Path("reference.wav"));
+
+    // A node of its own with the numbers of the null device, and a FIFO with a reader.
+    const std::string node = Path("null-device"), fifo = Path("fifo");
+    fs::remove(node);
+    fs::remove(fifo);
+    ASSERT_EQ(mknod(node.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << std::strerror(errno);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0666), 0) << std::strerror(errno);
+    std::string fromFifo;
+    std::thread reader([&] { fromFifo = ReadFile(fifo); });
+    r = renderTo(fifo);
+    reader.join();
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    EXPECT_TRUE(fromFifo == reference) << "the FIFO's reader got " << fromFifo.size() << " bytes";
+    r = renderTo(node);
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    struct stat st {};
+    EXPECT_TRUE(lstat(node.c_str(), &st) == 0 && S_ISCHR(st.st_mode)) << "the node was replaced";
+    EXPECT_TRUE(lstat(fifo.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+
+    // "-": the WAV alone on standard output, the summary on standard error.
+    r = renderTo("-");
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    EXPECT_TRUE(r.out == reference) << "standard output carried " << r.out.size() << " bytes";
+    EXPECT_NE(r.err.find("-> standard output"), std::string::npos) << r.err;
+    const int terminal = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && grantpt(terminal) == 0 && unlockpt(terminal) == 0);
+    r = FinishTool(
+        StartTool({"render", VLM_GAINPLUG, Path("s.wav"), "-"}, {{}, "", ptsname(terminal)}));
+    close(terminal);
+    EXPECT_EQ(r.code, 1) << Describe(r);
+    EXPECT_NE(r.err.find("refusing to write audio to the terminal"), std::string::npos) << r.err;
+
+    const std::string socketPath = Path("socket");
+    fs::remove(socketPath);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    r = renderTo(socketPath);
+    close(sock);
+    EXPECT_EQ(r.code, 1) << Describe(r);
+    EXPECT_EQ(r.err, "vsthost: cannot write '" + socketPath + "': it is a socket\n");
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
+}
+
+TEST(Output, ALinkKeepsPointingAtTheReplacedFileWhichKeepsItsPermissions) {
+    WriteWav(Path("s.wav"), Tones(2, 44100, SF_FORMAT_PCM_16, 300));
+    const std::string target = Path("target.wav"), link = Path("link.wav");
+    fs::remove(link);
+    WriteText(target, "old");
+    fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("target.wav", link);
+    SRun r = RunTool({"render", VLM_GAINPLUG, Path("s.wav"), link});
+    ASSERT_EQ(r.code, 0) << Describe(r);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadWav(target).Frames(), 300u);
+    EXPECT_EQ(fs::status(target).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    // The longest name a file system allows is a valid output.
+    const std::string longName = Path(std::string(246, 'n') + ".wav");
+    r = RunTool({"render", VLM_GAINPLUG, Path("s.wav"), longName});
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    EXPECT_EQ(ReadWav(longName).Frames(), 300u);
+    fs::remove(longName);
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
+}
+
+TEST(Output, NoUnfinishedFileSurvivesACrashAnExitOrASignal) {
+    WriteWav(Path("s.wav"), Tones(2, 44100, SF_FORMAT_PCM_16, 44100));
+    const std::string out = Path("unfinished.wav");
+    struct SCase {
+        std::string fault;
+        int signal; // sent once the temporary file exists; 0: none
+        int code;
+        std::string message;
+    };
+    const std::vector<SCase> cases = {
+        {"crash", 0, 3,
+         "vsthost: the plug-in crashed (segmentation fault) during processReplacing\n"},
+        {"exit", 0, 3,
+         "vsthost: the plug-in ended the process (exit(0)) during processReplacing\n"},
+        {"_exit", 0, 3,
+         "vsthost: the plug-in ended the process (_exit(0)) during processReplacing\n"},
+        {"slow", SIGINT, 128 + SIGINT, ""},
+        {"slow", SIGTERM, 128 + SIGTERM, ""},
+        {"slow", SIGHUP, 128 + SIGHUP, ""},
+    };
+    for (const SCase& c : cases) {
+        fs::remove(out);
+        const pid_t pid = StartTool({"render", VLM_FAULTPLUG, Path("s.wav"), out, "--block", "64"},
+                                    {{{"VLM_FIXTURE_FAULT", c.fault}}, "", ""});
+        if (c.signal != 0) {
+            for (int i = 0; i < 500 && TemporaryFiles().empty(); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            kill(pid, c.signal);
+        }
+        const SRun r = FinishTool(pid);
+        EXPECT_EQ(r.code, c.code) << c.fault << " " << c.signal << "\n" << Describe(r);
+        EXPECT_EQ(r.err, c.message) << c.fault << " " << c.signal;
+        EXPECT_FALSE(fs::exists(out)) << c.fault << " " << c.signal;
+        EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{}) << c.fault << " " << c.signal;
+    }
+    // The plot likewise: an earlier one stays as it was.
+    WriteText(Path("plot.png"), "earlier plot");
+    const SRun r = RunTool({"response", VLM_FAULTPLUG, "--png", Path("plot.png")},
+                           {{"VLM_FIXTURE_FAULT", "crash"}});
+    EXPECT_EQ(r.code, 3) << Describe(r);
+    EXPECT_EQ(ReadFile(Path("plot.png")), "earlier plot");
+    EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
+}
+
+TEST(CommandLine, VersionAndTheEndOfOptions) {
+    SRun r = RunTool({"--version"});
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    EXPECT_EQ(r.out, "vsthost " VLM_PROJECT_VERSION "\n");
+    WriteWav(Path("-in.wav"), Tones(1, 44100, SF_FORMAT_PCM_16, 100));
+    fs::remove(Path("-out.wav"));
+    r = FinishTool(
+        StartTool({"render", VLM_GAINPLUG, "--", "-in.wav", "-out.wav"}, {{}, Dir(), ""}));
+    EXPECT_EQ(r.code, 0) << Describe(r);
+    EXPECT_EQ(ReadWav(Path("-out.wav")).Frames(), 100u);
 }

@@ -2,8 +2,9 @@
 #include "editor.h"
 
 #include "errors.h"
+#include "files.h"
 #include "plugin.h"
-#include "text.h"
+#include "text_win32.h"
 
 #include <windows.h>
 
@@ -102,8 +103,7 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
         CreateWindowExW(0, kClassName, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                         r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, nullptr);
     if (hwnd == nullptr) {
-        throw Exceptions::HostFailure(Format("cannot create the editor window (error %lu)",
-                                             static_cast<unsigned long>(GetLastError())));
+        throw Exceptions::HostFailure("cannot create the editor window: " + LastErrorText());
     }
     window = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

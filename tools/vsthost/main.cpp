@@ -5,6 +5,7 @@
 #include "errors.h"
 #include "options.h"
 #include "plugin.h"
+#include "process.h"
 #include "text.h"
 #include "validate.h"
 
@@ -13,35 +14,7 @@
 #include <string>
 #include <vector>
 
-#if defined(_WIN32)
-#include <windows.h>
-// After windows.h, which it needs.
-#include <fcntl.h>
-#include <io.h>
-#include <shellapi.h>
-#endif
-
 namespace {
-
-std::vector<std::string> Arguments(int argc, char** argv) {
-    std::vector<std::string> args;
-#if defined(_WIN32)
-    // The narrow argv is in the ANSI code page; take the wide command line for UTF-8 paths.
-    (void)argc;
-    (void)argv;
-    int count = 0;
-    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    for (int i = 1; wide != nullptr && i < count; ++i) {
-        args.push_back(VLM::Narrow(wide[i]));
-    }
-    LocalFree(wide);
-#else
-    for (int i = 1; i < argc; ++i) {
-        args.emplace_back(argv[i]);
-    }
-#endif
-    return args;
-}
 
 int Run(const VLM::SOptions& options) {
     switch (options.command) {
@@ -55,6 +28,9 @@ int Run(const VLM::SOptions& options) {
         return VLM::RunEditor(options);
     case VLM::ECommand::Validate:
         return VLM::RunValidate(options);
+    case VLM::ECommand::Version:
+        std::fputs(VLM::VersionText(), stdout);
+        return VLM::kExitOk;
     case VLM::ECommand::Help:
     default:
         std::fputs(VLM::UsageText(), stdout);
@@ -70,14 +46,10 @@ void Fail(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
-    // Plain "\n" line ends, the same output as the Linux build.
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-#endif
+    VLM::PrepareStandardStreams();
     VLM::InstallCrashGuard();
     try {
-        const VLM::SOptions options = VLM::ParseCommandLine(Arguments(argc, argv));
+        const VLM::SOptions options = VLM::ParseCommandLine(VLM::CommandLineArguments(argc, argv));
         VLM::HostContext().logCallbacks.store(options.log);
         const int code = Run(options);
         std::fflush(stdout);

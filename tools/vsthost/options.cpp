@@ -1,5 +1,6 @@
 #include "options.h"
 
+#include "equaliser.h"
 #include "errors.h"
 #include "text.h"
 
@@ -10,9 +11,6 @@
 namespace VLM {
 namespace {
 
-constexpr int kBandCount = 10;
-constexpr double kBandRangeDb = 12.0;
-
 SSetting ParseParameterSetting(const std::string& text) {
     const std::size_t eq = text.find('=');
     if (eq == std::string::npos) {
@@ -20,7 +18,9 @@ SSetting ParseParameterSetting(const std::string& text) {
     }
     SSetting s;
     s.kind = SSetting::EKind::Parameter;
-    s.index = static_cast<int>(ParseInteger(text.substr(0, eq), 0, 1 << 30, "--param index"));
+    // The plug-in's own range is checked once it is loaded.
+    s.index = static_cast<int>(
+        ParseInteger(text.substr(0, eq), -(1LL << 30), 1LL << 30, "--param index"));
     const double value = ParseNumber(text.substr(eq + 1), "--param value");
     if (value < 0.0 || value > 1.0) {
         throw Exceptions::Usage("--param value must be from 0 to 1, not '" +
@@ -38,13 +38,16 @@ SSetting ParseBandSetting(const std::string& text) {
     }
     SSetting s;
     s.kind = SSetting::EKind::Parameter;
-    s.index = static_cast<int>(ParseInteger(text.substr(0, eq), 1, kBandCount, "--band K")) - 1;
+    s.index =
+        static_cast<int>(ParseInteger(text.substr(0, eq), 1, Equaliser::kBandCount, "--band K")) -
+        1;
     const double db = ParseNumber(text.substr(eq + 1), "--band gain");
-    if (db < -kBandRangeDb || db > kBandRangeDb) {
-        throw Exceptions::Usage("--band gain must be from -12 to +12 dB, not '" +
-                                Printable(text.substr(eq + 1)) + "'");
+    if (db < -Equaliser::kRangeDb || db > Equaliser::kRangeDb) {
+        throw Exceptions::Usage(Format("--band gain must be from %g to %+g dB, not '%s'",
+                                       -Equaliser::kRangeDb, Equaliser::kRangeDb,
+                                       Printable(text.substr(eq + 1)).c_str()));
     }
-    s.value = BandValueFromDb(db);
+    s.value = Equaliser::BandValueFromDb(db);
     s.source = "--band " + text;
     return s;
 }
@@ -82,6 +85,9 @@ ECommand CommandFromName(const std::string& name) {
     if (name == "help" || name == "--help" || name == "-h") {
         return ECommand::Help;
     }
+    if (name == "version" || name == "--version") {
+        return ECommand::Version;
+    }
     throw Exceptions::Usage("unknown command '" + Printable(name) + "' (see vsthost --help)");
 }
 
@@ -100,27 +106,35 @@ std::size_t PositionalCount(const SOptions& options) {
 
 } // namespace
 
-float BandValueFromDb(double db) {
-    return static_cast<float>((db + kBandRangeDb) / (2.0 * kBandRangeDb));
-}
-
 SOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (args.empty()) {
         throw Exceptions::Usage("no command given (see vsthost --help)");
     }
     SOptions options;
     options.command = CommandFromName(args[0]);
-    if (options.command == ECommand::Help) {
+    if (options.command == ECommand::Help || options.command == ECommand::Version) {
+        if (args.size() > 1) {
+            throw Exceptions::Usage("unexpected argument '" + Printable(args[1]) + "'");
+        }
         return options;
     }
     const ECommand cmd = options.command;
     const bool takesSettings = cmd != ECommand::Info && cmd != ECommand::Validate;
 
     std::vector<std::string> positional;
+    bool optionsEnded = false;
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
         bool hasValue = false;
+        if (optionsEnded) {
+            positional.push_back(name);
+            continue;
+        }
+        if (name == "--") {
+            optionsEnded = true; // what follows are names, even when they start with '-'
+            continue;
+        }
         if (name.size() > 2 && name.compare(0, 2, "--") == 0) {
             // Accept "--opt=value" as well as "--opt value".
             const std::size_t eq = name.find('=');
@@ -300,6 +314,10 @@ void CheckSettle(const SOptions& options, double rate) {
     }
 }
 
+const char* VersionText() {
+    return "vsthost " VLM_PROJECT_VERSION "\n";
+}
+
 const char* UsageText() {
     return "usage: vsthost COMMAND PLUGIN [options]\n"
            "\n"
@@ -328,12 +346,17 @@ const char* UsageText() {
            "      leaves the editor out; --timeout bounds one test (default 300 s)\n"
            "  vsthost validate --list\n"
            "      the tests: level, name and what each checks\n"
+           "  vsthost --version\n"
+           "      the tool's name and version\n"
            "\n"
            "settings, applied in order before processing starts:\n"
            "  --param INDEX=VALUE   normalised parameter value, 0 to 1\n"
            "  --band K=DB           band fader K (1..10) in dB, -12 to +12\n"
            "  --in on|off           the IN switch, carried in the state chunk\n"
            "  --block N             frames per processing block (default 512)\n"
+           "\n"
+           "OUT.wav may be '-' (standard output), a device or a FIFO, which are written as a\n"
+           "stream; '--' ends the options, for file names that start with '-'.\n"
            "\n"
            "Exit codes: 0 success, 1 failure, 2 bad command line, 3 the plug-in crashed.\n";
 }

@@ -9,7 +9,7 @@
 
 namespace VLM {
 
-enum class ECommand { Help, Info, Render, Response, Editor, Validate };
+enum class ECommand { Help, Version, Info, Render, Response, Editor, Validate };
 
 /// One setting applied to the plug-in before processing, in command-line order.
 struct SSetting {
@@ -48,9 +48,6 @@ struct SOptions {
     std::string resultFile;        // internal: where that child writes its result
 };
 
-/// The control id of the IN switch in the plug-in's state chunk.
-constexpr int kInSwitchId = 10;
-
 /// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
 SOptions ParseCommandLine(const std::vector<std::string>& args);
 
@@ -60,10 +57,10 @@ constexpr double kMaxSettleSeconds = 600.0;
 /// Throws Exceptions::Usage when --settle asks for more than kMaxSettleSeconds at `rate`.
 void CheckSettle(const SOptions& options, double rate);
 
-/// The normalised value of a band fader for a gain in dB (-12..+12).
-float BandValueFromDb(double db);
-
 /// The full help text.
 const char* UsageText();
+
+/// "vsthost 1.0.0": the tool's name and the project's version.
+const char* VersionText();
 
 } // namespace VLM

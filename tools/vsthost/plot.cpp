@@ -9,8 +9,10 @@
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 
 namespace VLM {
@@ -88,7 +90,7 @@ std::vector<SCurvePoint> MagnitudeCurve(const std::vector<float>& impulse, doubl
     return curve;
 }
 
-void DrawPlot(const SPlot& plot, const std::string& path) {
+void DrawPlot(const SPlot& plot, std::FILE* stream, const std::string& name) {
     double extreme = 0.0;
     for (const auto& c : plot.curves) {
         for (const auto& p : c) {
@@ -237,15 +239,24 @@ void DrawPlot(const SPlot& plot, const std::string& path) {
     }
 
     cairo_surface_flush(surface.get());
-    const cairo_status_t status = cairo_surface_write_to_png(surface.get(), path.c_str());
+    const cairo_status_t status = cairo_surface_write_to_png_stream(
+        surface.get(),
+        [](void* closure, const unsigned char* data, unsigned int length) {
+            return std::fwrite(data, 1, length, static_cast<std::FILE*>(closure)) == length
+                       ? CAIRO_STATUS_SUCCESS
+                       : CAIRO_STATUS_WRITE_ERROR;
+        },
+        stream);
+    const int writeError = errno;
     context.reset();
     surface.reset();
     // The font caches live until process exit otherwise, and leak checkers rightly flag them.
     cairo_debug_reset_static_data();
     FcFini();
     if (status != CAIRO_STATUS_SUCCESS) {
-        throw Exceptions::HostFailure("cannot write '" + Printable(path) +
-                                      "': " + cairo_status_to_string(status));
+        throw Exceptions::HostFailure(
+            "cannot write " + name + ": " +
+            (status == CAIRO_STATUS_WRITE_ERROR ? std::strerror(writeError) : "out of memory"));
     }
 }
 

@@ -2,20 +2,13 @@
 
 #include "crashguard.h"
 #include "errors.h"
+#include "module.h"
 #include "text.h"
 #include "validate_alloc.h"
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
-
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <dlfcn.h>
-#include <link.h>
-#include <sys/stat.h>
-#endif
 
 namespace VLM {
 namespace {
@@ -218,21 +211,6 @@ void LogCallback(VstInt32 opcode, VstInt32 index, VstIntPtr value, const std::st
     std::fflush(stdout);
 }
 
-#if !defined(_WIN32)
-// dlsym on a module handle also searches the module's dependencies; an entry found there
-// (a "main" of some library) is not the plug-in's.
-bool SymbolIsInModule(void* module, void* symbol) {
-    link_map* map = nullptr;
-    Dl_info info{};
-    if (dlinfo(module, RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
-        dladdr(symbol, &info) == 0) {
-        return false;
-    }
-    return info.dli_fname != nullptr && map->l_name != nullptr &&
-           std::strcmp(info.dli_fname, map->l_name) == 0;
-}
-#endif
-
 } // namespace
 
 void SetProcessLevel(VstIntPtr level) {
@@ -377,69 +355,13 @@ CPlugin::CPlugin(const std::string& pluginPath, const char* entryName) : path(pl
     const std::vector<const char*> candidates =
         entryName != nullptr ? std::vector<const char*>{entryName}
                              : std::vector<const char*>{"VSTPluginMain", "main"};
+    module = Module::Load(path);
     VstPluginMainProc entry = nullptr;
-#if defined(_WIN32)
-    const std::wstring wide = Widen(path);
-    const DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-        throw Exceptions::HostFailure("cannot open plug-in " + quoted + ": no such file");
-    }
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": it is a directory");
-    }
-    std::wstring full(32768, L'\0');
-    const DWORD n =
-        GetFullPathNameW(wide.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-    full.resize(n > 0 && n < full.size() ? n : 0);
-    HMODULE handle = nullptr;
-    {
-        CCallGuard guard("loading the library");
-        // Altered search path: libraries next to the plug-in are found before others.
-        handle = LoadLibraryExW(full.empty() ? wide.c_str() : full.c_str(), nullptr,
-                                LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-    if (handle == nullptr) {
-        throw Exceptions::HostFailure(
-            Format("cannot load plug-in %s: not a loadable library (error %lu)", quoted.c_str(),
-                   static_cast<unsigned long>(GetLastError())));
-    }
-    module = handle;
     for (const char* name : candidates) {
-        if (FARPROC proc = GetProcAddress(handle, name)) {
-            entry = reinterpret_cast<VstPluginMainProc>(reinterpret_cast<void*>(proc));
+        if ((entry = Module::Find(module, name)) != nullptr) {
             break;
         }
     }
-#else
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-        throw Exceptions::HostFailure("cannot open plug-in " + quoted + ": " +
-                                      std::strerror(errno));
-    }
-    if (S_ISDIR(st.st_mode)) {
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": it is a directory");
-    }
-    // dlopen treats a name without a slash as a library name to search for.
-    const std::string openPath = path.find('/') == std::string::npos ? "./" + path : path;
-    void* handle = nullptr;
-    {
-        CCallGuard guard("loading the library");
-        handle = dlopen(openPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    }
-    if (handle == nullptr) {
-        const char* reason = dlerror();
-        throw Exceptions::HostFailure("cannot load plug-in " + quoted + ": " +
-                                      Printable(reason != nullptr ? reason : "unknown error"));
-    }
-    module = handle;
-    for (const char* name : candidates) {
-        void* symbol = dlsym(handle, name);
-        if (symbol != nullptr && SymbolIsInModule(handle, symbol)) {
-            entry = reinterpret_cast<VstPluginMainProc>(symbol);
-            break;
-        }
-    }
-#endif
     if (entry == nullptr) {
         Unload();
         if (entryName != nullptr) {
@@ -492,11 +414,7 @@ void CPlugin::Unload() {
         return;
     }
     CCallGuard guard("unloading the library");
-#if defined(_WIN32)
-    FreeLibrary(static_cast<HMODULE>(module));
-#else
-    dlclose(module);
-#endif
+    Module::Unload(module);
     module = nullptr;
 }
 

@@ -3,6 +3,7 @@
 #include "audiofile.h"
 #include "errors.h"
 #include "files.h"
+#include "output.h"
 #include "plugin.h"
 #include "text.h"
 
@@ -66,7 +67,8 @@ const char* ChannelText(int channels) {
 
 int RunRender(const SOptions& options) {
     const std::string in = "'" + Printable(options.input) + "'";
-    const std::string out = "'" + Printable(options.output) + "'";
+    const std::string out =
+        options.output == "-" ? "standard output" : "'" + Printable(options.output) + "'";
     if (IsDirectory(options.input)) {
         throw Exceptions::HostFailure("cannot read " + in + ": it is a directory");
     }
@@ -77,8 +79,12 @@ int RunRender(const SOptions& options) {
             Format("%s has %d channels; only mono and stereo files are supported", in.c_str(),
                    fileChannels));
     }
-    if (FileExists(options.output) && SameFile(options.input, options.output)) {
+    const bool toStdout = options.output == "-";
+    if (!toStdout && SameFile(options.input, options.output)) {
         throw Exceptions::HostFailure("refusing to write " + out + ": it is the input file");
+    }
+    if (!toStdout && SameFile(options.plugin, options.output)) {
+        throw Exceptions::HostFailure("refusing to write " + out + ": it is the plug-in");
     }
     if (IsDirectory(options.output)) {
         throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
@@ -108,19 +114,19 @@ int RunRender(const SOptions& options) {
     std::vector<float> fileBlock(static_cast<std::size_t>(block) * 2);
     std::vector<float> outBlock(static_cast<std::size_t>(block) * 2);
 
-    const std::string temporary = TemporaryNameFor(options.output);
     std::int64_t clipped = 0;
     std::int64_t nonFinite = 0;
     std::int64_t written = 0;
     std::int64_t framesRead = 0;
-    try {
+    {
+        COutputFile output(options.output);
         SWriteFormat format;
         format.channels = outChannels;
         format.sampleRate = rate;
         format.type = type;
         format.dither = options.dither;
         format.frames = reader->Frames(); // the latency is skipped and flushed again
-        auto writer = CreateAudioWriter(temporary, format, options.output);
+        auto writer = CreateAudioWriter(output.Stream(), output.Seekable(), format, out);
         plugin.Resume();
         SetProcessLevel(kProcessLevelOffline);
         for (int i = 0; i < std::max(options.settleBlocks, 0); ++i) {
@@ -180,10 +186,7 @@ int RunRender(const SOptions& options) {
         plugin.Suspend();
         writer->Finish();
         writer.reset();
-        MoveOver(temporary, options.output);
-    } catch (...) {
-        RemoveFile(temporary);
-        throw;
+        output.Commit();
     }
     plugin.Close();
     const std::int64_t declared = reader->DeclaredFrames();

@@ -1,7 +1,10 @@
 #include "response.h"
 
 #include "commands.h"
+#include "equaliser.h"
 #include "errors.h"
+#include "files.h"
+#include "output.h"
 #include "plugin.h"
 #include "text.h"
 
@@ -9,10 +12,9 @@
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <memory>
 
 namespace VLM {
-
-const double kBandCentres[10] = {31, 63, 125, 250, 500, 1000, 2000, 4000, 8000, 16000};
 
 namespace {
 
@@ -29,10 +31,6 @@ std::size_t ImpulseLength(double rate) {
         n <<= 1;
     }
     return n;
-}
-
-std::string BandName(double f) {
-    return f >= 1000.0 ? Format("%gk", f / 1000.0) : Format("%g", f);
 }
 
 } // namespace
@@ -63,6 +61,14 @@ std::vector<double> GainsDb(const std::vector<float>& impulse, double sampleRate
 int RunResponse(const SOptions& options) {
     if (!options.png.empty() && !PlotAvailable()) {
         throw Exceptions::Usage("--png: this build of vsthost cannot draw plots");
+    }
+    const std::string pngName = "'" + Printable(options.png) + "'";
+    std::unique_ptr<COutputFile> png;
+    if (!options.png.empty()) {
+        if (options.png != "-" && SameFile(options.plugin, options.png)) {
+            throw Exceptions::HostFailure("refusing to write " + pngName + ": it is the plug-in");
+        }
+        png = std::make_unique<COutputFile>(options.png);
     }
     const double rate = options.sampleRate;
     CPlugin plugin(options.plugin);
@@ -113,11 +119,11 @@ int RunResponse(const SOptions& options) {
         }
     }
 
-    // The faders' nominal positions, when the plug-in has ten band parameters.
-    const bool hasFaders = r.numParams >= 10;
+    // The faders' nominal positions, when the plug-in has the band parameters.
+    const bool hasFaders = r.numParams >= Equaliser::kBandCount;
     const double nyquist = rate / 2.0;
     std::vector<double> centres;
-    for (double f : kBandCentres) {
+    for (double f : Equaliser::kBandCentres) {
         if (f < nyquist) {
             centres.push_back(f);
         }
@@ -137,10 +143,10 @@ int RunResponse(const SOptions& options) {
     std::printf("\n");
     SPlot plot;
     for (std::size_t i = 0; i < centres.size(); ++i) {
-        std::printf("%-8s", (BandName(centres[i]) + " Hz").c_str());
+        std::printf("%-8s", Equaliser::FrequencyName(centres[i]).c_str());
         if (hasFaders) {
             const double fader =
-                static_cast<double>(plugin.GetParameter(static_cast<VstInt32>(i))) * 24.0 - 12.0;
+                Equaliser::BandDbFromValue(plugin.GetParameter(static_cast<VstInt32>(i)));
             std::printf("  %+8.2f", fader);
             plot.marks.push_back({centres[i], fader});
         }
@@ -163,8 +169,9 @@ int RunResponse(const SOptions& options) {
             settings += (settings.empty() ? "" : "  ") + s.source;
         }
         plot.subtitle = Format("%.0f Hz", rate) + (settings.empty() ? "" : "   " + settings);
-        DrawPlot(plot, options.png);
-        std::printf("Plot: %s\n", Printable(options.png).c_str());
+        DrawPlot(plot, png->Stream(), pngName);
+        png->Commit();
+        std::printf("Plot: %s\n", png->IsStandardOutput() ? "standard output" : pngName.c_str());
     }
     plugin.Close();
     return kExitOk;
@@ -179,7 +186,7 @@ std::vector<SCurvePoint> MagnitudeCurve(const std::vector<float>&, double, doubl
     return {};
 }
 
-void DrawPlot(const SPlot&, const std::string&) {
+void DrawPlot(const SPlot&, std::FILE*, const std::string&) {
     throw Exceptions::HostFailure("this build of vsthost cannot draw plots");
 }
 #endif

@@ -2,13 +2,11 @@
 // a dense curve for the plot, and the plot itself.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 namespace VLM {
-
-/// The nominal centres of the ten band faders, in Hz.
-extern const double kBandCentres[10];
 
 /// Gain in dB of the impulse response at each frequency (the transform evaluated exactly).
 std::vector<double> GainsDb(const std::vector<float>& impulse, double sampleRate,
@@ -35,7 +33,8 @@ struct SPlot {
     std::vector<SCurvePoint> marks;               // fader positions at the band centres
 };
 
-/// Writes the plot as a PNG file; throws Exceptions::HostFailure when it cannot.
-void DrawPlot(const SPlot& plot, const std::string& path);
+/// Writes the plot as a PNG to `stream`; throws Exceptions::HostFailure naming `name` (the
+/// user's path, quoted) when it cannot.
+void DrawPlot(const SPlot& plot, std::FILE* stream, const std::string& name);
 
 } // namespace VLM

@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include "equaliser.h"
 #include "errors.h"
 #include "plugin.h"
 #include "text.h"
@@ -37,17 +38,19 @@ void SetInSwitch(CPlugin& plugin, const SSetting& setting) {
         throw Exceptions::HostFailure(setting.source + ": the plug-in keeps no state chunk");
     }
     std::vector<std::uint8_t> chunk = plugin.GetChunk(false);
-    const long at = FindStateRecord(chunk, kInSwitchId);
+    const long at = FindStateRecord(chunk, Equaliser::kInSwitchId);
     if (at < 0) {
-        throw Exceptions::HostFailure(setting.source +
-                                      ": the plug-in's state has no IN record (id 10)");
+        throw Exceptions::HostFailure(Format("%s: the plug-in's state has no IN record (id %d)",
+                                             setting.source.c_str(),
+                                             static_cast<int>(Equaliser::kInSwitchId)));
     }
-    PutLeFloat(chunk.data() + at + 4, setting.value);
+    PutLeFloat(chunk.data() + at + Equaliser::kRecordValueOffset, setting.value);
     plugin.SetChunk(chunk, false);
     // Read back: the answer to effSetChunk means different things to different plug-ins.
     const std::vector<std::uint8_t> back = plugin.GetChunk(false);
-    const long again = FindStateRecord(back, kInSwitchId);
-    if (again < 0 || LeFloat(back.data() + again + 4) != setting.value) {
+    const long again = FindStateRecord(back, Equaliser::kInSwitchId);
+    if (again < 0 ||
+        LeFloat(back.data() + again + Equaliser::kRecordValueOffset) != setting.value) {
         throw Exceptions::HostFailure(setting.source + ": the plug-in did not take the setting");
     }
 }
@@ -67,7 +70,8 @@ void RequireAudio(const CPlugin& plugin) {
 }
 
 long FindStateRecord(const std::vector<std::uint8_t>& chunk, std::int32_t id) {
-    for (std::size_t at = 0; at + 8 <= chunk.size(); at += 8) {
+    for (std::size_t at = 0; at + Equaliser::kRecordSize <= chunk.size();
+         at += Equaliser::kRecordSize) {
         if (LeInt(chunk.data() + at) == id) {
             return static_cast<long>(at);
         }
@@ -82,9 +86,14 @@ void ApplySettings(CPlugin& plugin, const std::vector<SSetting>& settings) {
             SetInSwitch(plugin, s);
             continue;
         }
-        if (s.index >= count) {
-            throw Exceptions::Usage(Format("%s: parameter %d is out of range (the plug-in has %d)",
-                                           s.source.c_str(), s.index, count));
+        if (s.index < 0 || s.index >= count) {
+            throw Exceptions::Usage(
+                count == 0 ? Format("%s: parameter index %d is out of range: this plug-in has no "
+                                    "parameters",
+                                    s.source.c_str(), s.index)
+                           : Format("%s: parameter index %d is out of range: this plug-in has "
+                                    "parameters 0..%d",
+                                    s.source.c_str(), s.index, count - 1));
         }
         plugin.SetParameter(s.index, s.value);
     }
@@ -116,10 +125,12 @@ void PrintChunk(CPlugin& plugin) {
         }
         std::printf("\n");
     }
-    if (!chunk.empty() && chunk.size() % 8 == 0) {
-        for (std::size_t at = 0; at < chunk.size(); at += 8) {
-            std::printf("Chunk record %zu: id=%d value=%.6f\n", at / 8, LeInt(chunk.data() + at),
-                        static_cast<double>(LeFloat(chunk.data() + at + 4)));
+    if (!chunk.empty() && chunk.size() % Equaliser::kRecordSize == 0) {
+        for (std::size_t at = 0; at < chunk.size(); at += Equaliser::kRecordSize) {
+            std::printf(
+                "Chunk record %zu: id=%d value=%.6f\n", at / Equaliser::kRecordSize,
+                LeInt(chunk.data() + at),
+                static_cast<double>(LeFloat(chunk.data() + at + Equaliser::kRecordValueOffset)));
         }
     }
 }

@@ -1,5 +1,5 @@
 // Small text helpers shared by the commands: safe printing of plug-in texts, number
-// formatting and parsing, and the conversions the Windows file API needs.
+// formatting and parsing.
 #pragma once
 
 #include <cstdint>
@@ -33,10 +33,5 @@ long long ParseInteger(const std::string& text, long long minimum, long long max
 
 /// Parses a whole finite number; `what` names the value in the error message.
 double ParseNumber(const std::string& text, const std::string& what);
-
-#if defined(_WIN32)
-std::wstring Widen(const std::string& utf8);
-std::string Narrow(const std::wstring& wide);
-#endif
 
 } // namespace VLM

@@ -1,6 +1,5 @@
 #include "validate_alloc.h"
 
-#if defined(_WIN32)
 #include <windows.h>
 
 #include <array>
@@ -8,22 +7,9 @@
 #include <cstring>
 #include <mutex>
 #include <utility>
-#else
-#include <cstdint>
-
-// Defined by validate_malloc.cpp in the executable; absent (null) in other programs and in
-// sanitizer builds.
-extern "C" {
-__attribute__((weak)) void VlmAllocArm(int delta);
-__attribute__((weak)) void VlmAllocPause(int delta);
-__attribute__((weak)) void VlmAllocCounts(std::uint64_t* allocations, std::uint64_t* releases);
-__attribute__((weak)) void VlmAllocReset();
-}
-#endif
 
 namespace VLM::Alloc {
 
-#if defined(_WIN32)
 namespace {
 
 enum class EKind { Allocation, Release };
@@ -247,55 +233,5 @@ void Reset() {
 // Only the plug-in's imports are patched, so the host's own calls are never counted.
 CPause::CPause() = default;
 CPause::~CPause() = default;
-
-#else
-
-bool Prepare(void*, std::string& why) {
-    if (VlmAllocArm == nullptr) {
-        why = "this build of the tool does not intercept the allocator (a sanitizer build)";
-        return false;
-    }
-    return true;
-}
-
-void Arm() {
-    if (VlmAllocArm != nullptr) {
-        VlmAllocArm(1);
-    }
-}
-
-void Disarm() {
-    if (VlmAllocArm != nullptr) {
-        VlmAllocArm(-1);
-    }
-}
-
-SCounts Counts() {
-    SCounts c;
-    if (VlmAllocCounts != nullptr) {
-        VlmAllocCounts(&c.allocations, &c.releases);
-    }
-    return c;
-}
-
-void Reset() {
-    if (VlmAllocReset != nullptr) {
-        VlmAllocReset();
-    }
-}
-
-CPause::CPause() {
-    if (VlmAllocPause != nullptr) {
-        VlmAllocPause(1);
-    }
-}
-
-CPause::~CPause() {
-    if (VlmAllocPause != nullptr) {
-        VlmAllocPause(-1);
-    }
-}
-
-#endif
 
 } // namespace VLM::Alloc
