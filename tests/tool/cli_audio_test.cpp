@@ -4,68 +4,25 @@
 
 #include <sndfile.h>
 
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include "cli_support.h"
+
 
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
+using namespace cli;
 
 namespace {
 
-struct SRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Path(const std::string& name) {
-    static const std::string dir = [] {
-        const std::string d = std::string(VLM_TEST_TEMP_DIR) + "/audio";
-        fs::create_directories(d);
-        return d;
-    }();
-    return dir + "/" + name;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-SRun RunTool(const std::vector<std::string>& args) {
-    const std::string outPath = Path("run.out"), errPath = Path("run.err");
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(VLM_VSTHOST)};
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(VLM_VSTHOST, argv.data());
-        _exit(127);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    SRun r;
-    r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outPath);
-    r.err = ReadFile(errPath);
-    return r;
+// This suite's files, beside the other command-line tests' files.
+std::string AudioPath(const std::string& name) {
+    return Path("audio-" + name);
 }
 
 std::string Describe(const SRun& r) {
@@ -115,19 +72,20 @@ std::string Samples(const std::string& wav) {
 
 TEST(AudioInput, ACutShortFileIsRenderedAsFarAsItGoesWithOneWarning) {
     const std::string whole = Wav16(44100, 48000);
-    Save(Path("cut.wav"), whole.substr(0, 44 + 1000 * 4 + 2)); // and half a frame
-    const SRun r = RunTool({"render", VLM_GAINPLUG, Path("cut.wav"), Path("cut-out.wav")});
+    Save(AudioPath("cut.wav"), whole.substr(0, 44 + 1000 * 4 + 2)); // and half a frame
+    const SRun r =
+        RunTool({"render", VLM_GAINPLUG, AudioPath("cut.wav"), AudioPath("cut-out.wav")});
     ASSERT_EQ(r.code, 0) << Describe(r);
-    EXPECT_EQ(r.err, "vsthost: warning: '" + Path("cut.wav") +
+    EXPECT_EQ(r.err, "vsthost: warning: '" + AudioPath("cut.wav") +
                          "' ends after 1000 of 48000 frames; rendered what is there\n");
-    EXPECT_EQ(Samples(ReadFile(Path("cut-out.wav"))), whole.substr(44, 1000 * 4));
+    EXPECT_EQ(Samples(ReadFile(AudioPath("cut-out.wav"))), whole.substr(44, 1000 * 4));
 
     // Formats read through libsndfile end at the first frame that does not decode.
     SF_INFO info{};
     info.channels = 2;
     info.samplerate = 44100;
     info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* flac = sf_open(Path("cut.flac").c_str(), SFM_WRITE, &info);
+    SNDFILE* flac = sf_open(AudioPath("cut.flac").c_str(), SFM_WRITE, &info);
     ASSERT_NE(flac, nullptr) << sf_strerror(nullptr);
     std::vector<short> tone;
     for (std::size_t i = 44; i + 1 < whole.size(); i += 2) {
@@ -136,8 +94,9 @@ TEST(AudioInput, ACutShortFileIsRenderedAsFarAsItGoesWithOneWarning) {
     }
     sf_writef_short(flac, tone.data(), 48000);
     sf_close(flac);
-    fs::resize_file(Path("cut.flac"), fs::file_size(Path("cut.flac")) / 2);
-    const SRun f = RunTool({"render", VLM_GAINPLUG, Path("cut.flac"), Path("cut-out.wav")});
+    fs::resize_file(AudioPath("cut.flac"), fs::file_size(AudioPath("cut.flac")) / 2);
+    const SRun f =
+        RunTool({"render", VLM_GAINPLUG, AudioPath("cut.flac"), AudioPath("cut-out.wav")});
     ASSERT_EQ(f.code, 0) << Describe(f);
     EXPECT_NE(f.err.find("cut.flac' ends after "), std::string::npos) << f.err;
     EXPECT_NE(f.err.find(" of 48000 frames; rendered what is there\n"), std::string::npos) << f.err;
@@ -145,21 +104,22 @@ TEST(AudioInput, ACutShortFileIsRenderedAsFarAsItGoesWithOneWarning) {
 
 TEST(AudioInput, ADataSizeOfZeroMeansTheRestOfTheFile) {
     const std::string wav = Wav16(48000, 700, 0);
-    Save(Path("zero.wav"), wav);
-    const SRun r = RunTool({"render", VLM_GAINPLUG, Path("zero.wav"), Path("zero-out.wav")});
+    Save(AudioPath("zero.wav"), wav);
+    const SRun r =
+        RunTool({"render", VLM_GAINPLUG, AudioPath("zero.wav"), AudioPath("zero-out.wav")});
     ASSERT_EQ(r.code, 0) << Describe(r);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(Samples(ReadFile(Path("zero-out.wav"))), Samples(wav))
+    EXPECT_EQ(Samples(ReadFile(AudioPath("zero-out.wav"))), Samples(wav))
         << "700 frames at unity gain, bit for bit";
 }
 
 TEST(AudioOutput, DitherIsReproducibleAndOnlyWhereAsked) {
-    Save(Path("tone.wav"), Wav16(44100, 3000));
+    Save(AudioPath("tone.wav"), Wav16(44100, 3000));
     std::vector<std::string> outputs;
     for (const char* dither : {"none", "tpdf", "tpdf"}) {
-        const std::string out = Path(std::string("dither-") + std::to_string(outputs.size()));
-        const SRun r = RunTool({"render", VLM_GAINPLUG, Path("tone.wav"), out + ".wav", "--param",
-                                "0=0.4", "--dither", dither});
+        const std::string out = AudioPath(std::string("dither-") + std::to_string(outputs.size()));
+        const SRun r = RunTool({"render", VLM_GAINPLUG, AudioPath("tone.wav"), out + ".wav",
+                                "--param", "0=0.4", "--dither", dither});
         ASSERT_EQ(r.code, 0) << Describe(r);
         outputs.push_back(ReadFile(out + ".wav"));
     }
@@ -168,9 +128,9 @@ TEST(AudioOutput, DitherIsReproducibleAndOnlyWhereAsked) {
 }
 
 TEST(AudioInput, OutOfRangeInputsAndBoundsEndWithOneLineAndTheRightCode) {
-    Save(Path("ok.wav"), Wav16(44100, 100));
-    Save(Path("rate0.wav"), Wav16(0, 100));
-    Save(Path("rate4g.wav"), Wav16(4000000000u, 100));
+    Save(AudioPath("ok.wav"), Wav16(44100, 100));
+    Save(AudioPath("rate0.wav"), Wav16(0, 100));
+    Save(AudioPath("rate4g.wav"), Wav16(4000000000u, 100));
     // A Sun/NeXT file with a sample rate of 0: libsndfile refuses it in words of its own.
     std::string au = ".snd";
     for (std::uint32_t v : {24u, 200u, 3u, 0u, 1u}) {
@@ -178,8 +138,8 @@ TEST(AudioInput, OutOfRangeInputsAndBoundsEndWithOneLineAndTheRightCode) {
             au.push_back(static_cast<char>(v >> shift));
         }
     }
-    Save(Path("rate0.au"), au + std::string(200, '\0'));
-    const std::string ok = Path("ok.wav"), out = Path("never.wav");
+    Save(AudioPath("rate0.au"), au + std::string(200, '\0'));
+    const std::string ok = AudioPath("ok.wav"), out = AudioPath("never.wav");
     fs::remove(out);
 
     const struct {
@@ -187,9 +147,9 @@ TEST(AudioInput, OutOfRangeInputsAndBoundsEndWithOneLineAndTheRightCode) {
         int code;
         std::string expected;
     } cases[] = {
-        {{Path("rate0.wav"), out}, 1, "has a sample rate of 0 Hz; only 1 kHz to 1 MHz"},
-        {{Path("rate4g.wav"), out}, 1, "has a sample rate of 4000000000 Hz"},
-        {{Path("rate0.au"), out}, 1, "rate0.au': its header is damaged or incomplete"},
+        {{AudioPath("rate0.wav"), out}, 1, "has a sample rate of 0 Hz; only 1 kHz to 1 MHz"},
+        {{AudioPath("rate4g.wav"), out}, 1, "has a sample rate of 4000000000 Hz"},
+        {{AudioPath("rate0.au"), out}, 1, "rate0.au': its header is damaged or incomplete"},
         {{ok, out, "--settle", "1000000", "--block", "65536"},
          2,
          "is 65536000000 frames; at most 26460000 (10 minutes at 44100 Hz)"},

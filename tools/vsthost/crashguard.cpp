@@ -36,5 +36,18 @@ const char* AnyCurrentCall() {
                : nullptr;
 }
 
+void Report(const char* what, const char* detail, const char* call) {
+    WriteRaw("vsthost: ");
+    WriteRaw(what);
+    WriteRaw(" (");
+    WriteRaw(detail);
+    WriteRaw(")");
+    if (call != nullptr) {
+        WriteRaw(" during ");
+        WriteRaw(call);
+    }
+    WriteRaw("\n");
+}
+
 } // namespace CrashGuard
 } // namespace VLM

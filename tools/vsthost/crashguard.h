@@ -38,6 +38,9 @@ const char* AnyCurrentCall();
 /// exists, removes the file, reports the call and ends the process with kExitPluginCrash;
 /// otherwise returns. `how` names the way out ("exit(0)").
 void OnProcessEnd(const char* how);
+/// One line on stderr, "vsthost: WHAT (DETAIL) during CALL", without the part about the call
+/// when `call` is null. [signal-safe]
+void Report(const char* what, const char* detail, const char* call);
 /// Writes to stderr without the heap or stdio. [signal-safe]
 void WriteRaw(const char* text);
 } // namespace CrashGuard

@@ -52,15 +52,7 @@ void OnCrashSignal(int signal) {
     }
     RemovePendingFile();
     const char* call = CrashGuard::CurrentCall();
-    CrashGuard::WriteRaw("vsthost: ");
-    CrashGuard::WriteRaw(call != nullptr ? "the plug-in crashed (" : "internal fault (");
-    CrashGuard::WriteRaw(kind);
-    CrashGuard::WriteRaw(")");
-    if (call != nullptr) {
-        CrashGuard::WriteRaw(" during ");
-        CrashGuard::WriteRaw(call);
-    }
-    CrashGuard::WriteRaw("\n");
+    CrashGuard::Report(call != nullptr ? "the plug-in crashed" : "internal fault", kind, call);
     EndProcess(kExitPluginCrash);
 }
 
@@ -121,14 +113,7 @@ void OnProcessEnd(const char* how) {
         return;
     }
     RemovePendingFile();
-    WriteRaw("vsthost: the plug-in ended the process (");
-    WriteRaw(how);
-    WriteRaw(")");
-    if (call != nullptr) {
-        WriteRaw(" during ");
-        WriteRaw(call);
-    }
-    WriteRaw("\n");
+    Report("the plug-in ended the process", how, call);
     EndProcess(kExitPluginCrash);
 }
 

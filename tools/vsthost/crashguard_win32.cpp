@@ -56,15 +56,7 @@ LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* info) {
     }
     RemovePendingFile();
     const char* call = CrashGuard::CurrentCall();
-    CrashGuard::WriteRaw("vsthost: ");
-    CrashGuard::WriteRaw(call != nullptr ? "the plug-in crashed (" : "internal fault (");
-    CrashGuard::WriteRaw(kind);
-    CrashGuard::WriteRaw(")");
-    if (call != nullptr) {
-        CrashGuard::WriteRaw(" during ");
-        CrashGuard::WriteRaw(call);
-    }
-    CrashGuard::WriteRaw("\n");
+    CrashGuard::Report(call != nullptr ? "the plug-in crashed" : "internal fault", kind, call);
     EndProcess(static_cast<UINT>(kExitPluginCrash));
 }
 
@@ -114,14 +106,7 @@ void OnProcessEnd(const char* how) {
         return;
     }
     RemovePendingFile();
-    WriteRaw("vsthost: the plug-in ended the process (");
-    WriteRaw(how);
-    WriteRaw(")");
-    if (call != nullptr) {
-        WriteRaw(" during ");
-        WriteRaw(call);
-    }
-    WriteRaw("\n");
+    Report("the plug-in ended the process", how, call);
     EndProcess(static_cast<UINT>(kExitPluginCrash));
 }
 

@@ -1,6 +1,7 @@
 // File-system operations the commands need, the same on Linux and Windows. Paths are UTF-8.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,9 @@ namespace VLM {
 
 /// fopen with a UTF-8 path on every platform.
 std::FILE* OpenStream(const std::string& path, const char* mode);
+/// ftell and fseek with 64-bit offsets (long has 32 bits on Windows).
+std::int64_t TellStream(std::FILE* stream);
+int SeekStream(std::FILE* stream, std::int64_t offset, int origin);
 
 enum class EPathKind { Missing, Regular, Directory, Device, Fifo, Socket, Other };
 /// What `path` names, through symbolic links.

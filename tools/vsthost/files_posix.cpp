@@ -16,6 +16,14 @@ std::FILE* OpenStream(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
+std::int64_t TellStream(std::FILE* stream) {
+    return ftello(stream);
+}
+
+int SeekStream(std::FILE* stream, std::int64_t offset, int origin) {
+    return fseeko(stream, static_cast<off_t>(offset), origin);
+}
+
 EPathKind PathKind(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {

@@ -13,6 +13,14 @@ std::FILE* OpenStream(const std::string& path, const char* mode) {
     return _wfopen(Widen(path).c_str(), Widen(mode).c_str());
 }
 
+std::int64_t TellStream(std::FILE* stream) {
+    return _ftelli64(stream);
+}
+
+int SeekStream(std::FILE* stream, std::int64_t offset, int origin) {
+    return _fseeki64(stream, offset, origin);
+}
+
 EPathKind PathKind(const std::string& path) {
     // The handle's type tells devices (NUL, CON) and pipes from files, whose attributes a
     // device name may imitate.

@@ -53,23 +53,6 @@ void Put64(std::uint8_t* p, std::uint64_t v) {
     Put32(p + 4, static_cast<std::uint32_t>(v >> 32));
 }
 
-// 64-bit offsets: long is 32 bits on Windows.
-std::int64_t Tell(std::FILE* f) {
-#if defined(_WIN32)
-    return _ftelli64(f);
-#else
-    return ftello(f);
-#endif
-}
-
-int Seek(std::FILE* f, std::int64_t offset, int origin) {
-#if defined(_WIN32)
-    return _fseeki64(f, offset, origin);
-#else
-    return fseeko(f, static_cast<off_t>(offset), origin);
-#endif
-}
-
 int BytesPerSample(ESampleType type) {
     switch (type) {
     case ESampleType::Int8:
@@ -195,7 +178,7 @@ private:
             } else if (rf64 && std::memcmp(chunk, "ds64", 4) == 0) {
                 std::uint8_t ds64[28];
                 if (size < 28 || std::fread(ds64, 1, sizeof ds64, file) != sizeof ds64 ||
-                    Seek(file, std::int64_t{size} + (size & 1u) - 28, SEEK_CUR) != 0) {
+                    SeekStream(file, std::int64_t{size} + (size & 1u) - 28, SEEK_CUR) != 0) {
                     NotWav("the RF64 size chunk is damaged");
                 }
                 ds64DataBytes = Le64(ds64 + 8);
@@ -214,10 +197,10 @@ private:
                 if (rf64 && size == 0xFFFFFFFFu) {
                     declared = ds64DataBytes;
                 }
-                const std::int64_t start = Tell(file);
-                Seek(file, 0, SEEK_END);
-                const std::int64_t end = Tell(file);
-                Seek(file, start, SEEK_SET);
+                const std::int64_t start = TellStream(file);
+                SeekStream(file, 0, SEEK_END);
+                const std::int64_t end = TellStream(file);
+                SeekStream(file, start, SEEK_SET);
                 const std::uint64_t available =
                     end > start ? static_cast<std::uint64_t>(end - start) : 0;
                 frames = static_cast<std::int64_t>(
@@ -226,7 +209,7 @@ private:
                 return;
             } else {
                 const std::int64_t skip = std::int64_t{size} + (size & 1u);
-                if (Seek(file, skip, SEEK_CUR) != 0) {
+                if (SeekStream(file, skip, SEEK_CUR) != 0) {
                     NotWav("a chunk runs past the end of the file");
                 }
             }
@@ -303,7 +286,7 @@ public:
         }
         sampleRate = static_cast<std::uint32_t>(std::llround(format.sampleRate));
         if (seekable) {
-            start = Tell(file);
+            start = TellStream(file);
             if (start < 0) {
                 seekable = false;
             }
@@ -356,11 +339,11 @@ public:
             Put(&pad, 1);
         }
         if (seekable) {
-            if (Seek(file, start, SEEK_SET) != 0) {
+            if (SeekStream(file, start, SEEK_SET) != 0) {
                 Fail();
             }
             PutHeader(bytes, false);
-            if (Seek(file, 0, SEEK_END) != 0) {
+            if (SeekStream(file, 0, SEEK_END) != 0) {
                 Fail();
             }
         }
