@@ -47,6 +47,15 @@ bytes=$((frames * 4))
     head -c $bytes /dev/urandom
 } >in.wav
 
+# Runs a command with its standard error in a file rather than a pipe, setting err and code: a
+# Wine server that the run starts inherits the descriptors and keeps them open after it.
+run_err() {
+    "$@" >/dev/null 2>stderr.txt
+    code=$?
+    err=$(cat stderr.txt)
+    rm -f stderr.txt
+}
+
 expect_clean() { # what
     if [ -e out.wav ]; then fail "$1: out.wav was written"; fi
     if ls | grep -q '\.vsthost-'; then fail "$1: left behind: $(ls | grep '\.vsthost-')"; fi
@@ -58,8 +67,7 @@ for case in "exit|ended the process (exit(0)) during processReplacing" \
     "crash|crashed (access violation) during processReplacing"; do
     name=${case%%|*}
     message="vsthost: the plug-in ${case#*|}"
-    err=$(VLM_FIXTURE_FAULT=$name "$run" "$tool" render "$fault" in.wav out.wav --block 64 2>&1 >/dev/null)
-    code=$?
+    run_err env VLM_FIXTURE_FAULT="$name" "$run" "$tool" render "$fault" in.wav out.wav --block 64
     [ "$code" = 3 ] || fail "$name: expected exit code 3, got $code"
     [ "$err" = "$message" ] || fail "$name: expected '$message', got '$err'"
     expect_clean "$name"
@@ -80,8 +88,7 @@ code=$?
 expect_clean "Ctrl-C"
 
 # The system's message, in words, naming the user's path.
-err=$("$run" "$tool" render "$gain" in.wav no-such-folder/out.wav 2>&1 >/dev/null)
-code=$?
+run_err "$run" "$tool" render "$gain" in.wav no-such-folder/out.wav
 [ "$code" = 1 ] || fail "missing folder: expected exit code 1, got $code"
 case $err in
 "vsthost: cannot write 'no-such-folder/out.wav': "[A-Za-z]*) ;;
@@ -90,7 +97,7 @@ esac
 case $err in *"(error"* | *.vsthost-*) fail "missing folder: '$err'" ;; esac
 
 # A file that is no plug-in, in words.
-err=$("$run" "$tool" info in.wav 2>&1 >/dev/null)
+run_err "$run" "$tool" info in.wav
 [ "$err" = "vsthost: cannot load plug-in 'in.wav': it is not a plug-in binary" ] ||
     fail "not a plug-in: unexpected message '$err'"
 
