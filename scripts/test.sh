@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: native (optimised, and with the sanitizers), the Windows build
-# under Wine, then the reliability checks (fuzzing, threads, realtime safety, soak) and the
-# validator on the built plug-ins. Ends non-zero on the first failure.
+# under Wine, the packages users download, then the reliability checks (fuzzing, threads,
+# realtime safety, soak) and the validator on the built plug-ins. Ends non-zero on the first
+# failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -13,7 +14,8 @@ for preset in linux linux-asan windows; do
     echo "== $preset: test"
     ctest --preset "$preset" -j "$jobs"
 done
-for extra in scripts/reliability.sh scripts/validate.sh; do
+for extra in scripts/package.sh scripts/check-packages.sh scripts/reliability.sh \
+    scripts/validate.sh; do
     if [ -x "$extra" ]; then
         echo "== $extra"
         "$extra"

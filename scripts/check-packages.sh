@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Checks the packages scripts/package.sh made in build/packages/, as a user meets them:
+#   .deb     its files, its control fields, a Depends entry for every library its binaries
+#            load; unpacked into a scratch root, its vsthost loads its plug-in;
+#   .tar.gz  its files; unpacked, its vsthost loads its plug-in;
+#   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
+# Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
+set -euo pipefail
+export LC_ALL=C
+cd "$(dirname "$0")/.."
+out=build/packages
+version=$(sed -n 's/^project(VLMTarvix VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+arch=$(dpkg --print-architecture)
+multiarch=$(gcc -print-multiarch)
+deb=$out/vlm-tarvix_${version}_${arch}.deb
+tgz=$out/VLMTarvix-${version}-linux-$(uname -m).tar.gz
+zip=$out/VLMTarvix-${version}-windows-x64.zip
+# The C and C++ runtimes and the libraries the design gives the plug-in: libpng, OpenGL, and
+# for the editor X11, GLX, Cairo and fontconfig. Anything else a host may well not have.
+plugin_libs=(libc.so.6 libm.so.6 libstdc++.so.6 libgcc_s.so.1 ld-linux-x86-64.so.2
+    libpng16.so.16 libz.so.1 libOpenGL.so.0 libGL.so.1 libGLX.so.0 libX11.so.6 libcairo.so.2
+    libfontconfig.so.1 libfreetype.so.6)
+
+fail() {
+    echo "check-packages: $*" >&2
+    exit 1
+}
+# same WHAT EXPECTED ACTUAL
+same() {
+    [ "$2" = "$3" ] || fail "$1: expected
+$2
+came
+$3"
+}
+# files ARCHIVE: the file entries of an archive (directories left out), sorted.
+files() {
+    cmake -E tar tf "$1" | grep -v '/$' | sort
+}
+# loads HOST PLUGIN [RUNNER]: the host tool reports the plug-in's identity.
+loads() {
+    local report
+    report=$(${3:-} "$1" info "$2" 2>&1) || fail "$1 info $2 failed:
+$report"
+    grep -q "^Unique id: 'VLM1'" <<<"$report" ||
+        fail "$1 info $2: expected the unique id 'VLM1', came:
+$report"
+}
+
+for package in "$deb" "$tgz" "$zip"; do
+    [ -f "$package" ] || fail "$package is missing (scripts/package.sh makes it)"
+done
+scratch=$(mktemp -d "$out/check.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+echo "== check-packages: $deb"
+same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
+-rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so" \
+    "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)"
+same "control fields of $deb" "vlm-tarvix $version $arch sound" \
+    "$(dpkg-deb -f "$deb" Package Version Architecture Section | cut -d' ' -f2 | xargs)"
+for field in Maintainer Description; do
+    [ -n "$(dpkg-deb -f "$deb" "$field")" ] || fail "$deb has no $field"
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+# The package names alone, versions and alternatives' bars dropped.
+depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
+dpkg -x "$deb" "$scratch/deb"
+for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
+    for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
+        [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
+            fail "the plug-in loads $lib, which is not among the libraries it may use"
+        owner=$(dpkg -S "*/$multiarch/$lib" 2>/dev/null | sed -n '1s/:.*//p') || owner=
+        [ -n "$owner" ] || fail "no installed package holds $lib, which $binary loads"
+        [[ $depends_names == *" $owner "* ]] ||
+            fail "$binary loads $lib from package $owner, which Depends does not name: $depends"
+    done
+done
+loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
+
+echo "== check-packages: $tgz"
+top=VLMTarvix-$version-linux-$(uname -m)
+same "files of $tgz" "$top/bin/vsthost
+$top/lib/vst/VLMTarvix.so" "$(files "$tgz")"
+mkdir "$scratch/tgz"
+tar -xzf "$tgz" -C "$scratch/tgz"
+loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
+
+echo "== check-packages: $zip"
+top=VLMTarvix-$version-windows-x64
+same "files of $zip" "$top/README.md
+$top/VLMTarvix.dll
+$top/vsthost.exe" "$(files "$zip")"
+mkdir "$scratch/zip"
+(cd "$scratch/zip" && cmake -E tar xf "../../$(basename "$zip")")
+loads "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.dll" scripts/wine-run
+echo "Packages checked."
