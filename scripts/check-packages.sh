@@ -46,6 +46,7 @@ $report"
 $report"
 }
 
+[ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
     [ -f "$package" ] || fail "$package is missing (scripts/package.sh makes it)"
 done
@@ -91,6 +92,6 @@ same "files of $zip" "$top/README.md
 $top/VLMTarvix.dll
 $top/vsthost.exe" "$(files "$zip")"
 mkdir "$scratch/zip"
-(cd "$scratch/zip" && cmake -E tar xf "../../$(basename "$zip")")
+(cd "$scratch/zip" && cmake -E tar xf "$OLDPWD/$zip")
 loads "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.dll" scripts/wine-run
 echo "Packages checked."
