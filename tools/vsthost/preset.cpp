@@ -272,8 +272,8 @@ bool IsChunk(EKind kind) {
 
 SPreset Parse(const std::uint8_t* data, std::size_t size) {
     if (size > kMaxFileSize) {
-        Fail(Text("%lld bytes; preset files of more than %lld MiB are not read",
-                  static_cast<long long>(size), static_cast<long long>(kMaxFileSize >> 20)));
+        Fail(Text("larger than %lld MiB, which no preset comes near",
+                  static_cast<long long>(kMaxFileSize >> 20)));
     }
     const SHeader h = ReadHeader(data, size);
     SPreset preset;
