@@ -215,8 +215,42 @@ def process_seeds():
           in_switch(True) + block(kind=2) + fader(10, ZERO) + block(kind=1))
 
 
+def be_program(uid, name, values, kind=b'FxCk', chunk=None):
+    """One program record: header, 28-byte name, then values or a chunk."""
+    body = name.ljust(28, b'\0')
+    if kind == b'FPCh':
+        body += struct.pack('>i', len(chunk)) + chunk
+    else:
+        body += b''.join(struct.pack('>f', v) for v in values)
+    count = len(values)
+    rest = kind + struct.pack('>i', 1) + uid + struct.pack('>ii', 1, count) + body
+    return b'CcnK' + struct.pack('>I', len(rest)) + rest
+
+
+def be_bank(uid, version, current, count, body, kind=b'FxBk'):
+    rest = kind + struct.pack('>i', version) + uid + struct.pack('>ii', 1, count)
+    rest += struct.pack('>i', current) + bytes(124) + body
+    return b'CcnK' + struct.pack('>I', len(rest)) + rest
+
+
+def preset_seeds():
+    """Preset files as hosts write them (fuzz_preset reads the bytes of one file)."""
+    state = default_chunk()
+    write('preset', 'program_of_values', be_program(b'VGn1', b'Warm', [0.25, 1.0, 0.5]))
+    chunk_program = be_program(b'VLM1', b'Default', [0.5] * 10, kind=b'FPCh', chunk=state)
+    # The chunk kind counts parameters but carries no values.
+    write('preset', 'program_chunk', chunk_program)
+    programs = b''.join(be_program(b'VGn1', n, [0.1 * i, 1.0]) for i, n in
+                        enumerate((b'One', b'Two', b'Three')))
+    write('preset', 'bank_of_values', be_bank(b'VGn1', 2, 1, 3, programs))
+    write('preset', 'bank_chunk_version_1',
+          be_bank(b'VLM1', 1, 0, 1, struct.pack('>i', len(state)) + state, kind=b'FBCh'))
+    write('preset', 'name_without_terminator', be_program(b'VGn1', b'n' * 28, [0.5]))
+
+
 if __name__ == '__main__':
     dispatcher_seeds()
     chunk_seeds()
     parameter_seeds()
     process_seeds()
+    preset_seeds()

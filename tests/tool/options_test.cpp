@@ -65,6 +65,23 @@ TEST(Options, EditorAndResponseOptions) {
     EXPECT_EQ(ParseCommandLine({"--help"}).command, ECommand::Help);
 }
 
+TEST(Options, PresetCommandsTakeTheKindFromTheExtension) {
+    const auto save = ParseCommandLine(
+        {"preset", "save", "p.so", "Out.FXB", "--preset", "in.fxp", "--force", "--band", "1=3"});
+    EXPECT_EQ(save.command, ECommand::PresetSave);
+    EXPECT_EQ(save.plugin, "p.so");
+    EXPECT_EQ(save.output, "Out.FXB");
+    EXPECT_TRUE(save.saveBank);
+    EXPECT_EQ(save.presetFile, "in.fxp");
+    EXPECT_TRUE(save.force);
+    EXPECT_EQ(save.settings.size(), 1u);
+    EXPECT_FALSE(ParseCommandLine({"preset", "save", "p.so", "dir.fxb/a.fxp"}).saveBank);
+    const auto show = ParseCommandLine({"preset", "show", "--", "-a.fxb"});
+    EXPECT_EQ(show.command, ECommand::PresetShow);
+    EXPECT_EQ(show.input, "-a.fxb");
+    EXPECT_EQ(ParseCommandLine({"render", "p", "i", "o", "--preset=a.fxp"}).presetFile, "a.fxp");
+}
+
 TEST(Options, BadSyntaxIsRefusedWithAReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
         {{}, "no command"},
@@ -88,6 +105,16 @@ TEST(Options, BadSyntaxIsRefusedWithAReason) {
         {{"render", "p", "i", "o", "--volume", "3"}, "unknown option"},
         {{"editor", "p", "--seconds", "0"}, "more than 0"},
         {{"response", "p", "--rate", "999"}, "from 1000 to 1000000"},
+        {{"preset"}, "preset needs save or show"},
+        {{"preset", "load", "p", "a.fxp"}, "preset needs save or show, not 'load'"},
+        {{"preset", "save", "p"}, "needs PLUGIN OUT.fxp|OUT.fxb"},
+        {{"preset", "save", "p", "a.wav"}, "a program (.fxp) or a bank (.fxb), not 'a.wav'"},
+        {{"preset", "save", "p", "fxp"}, "not 'fxp'"},
+        {{"preset", "show"}, "needs the preset file"},
+        {{"preset", "show", "a.fxp", "--param", "0=1"}, "does not apply to 'preset show'"},
+        {{"info", "p", "--preset", "a.fxp"}, "does not apply to 'info'"},
+        {{"render", "p", "i", "o", "--preset"}, "needs a value"},
+        {{"render", "p", "i", "o", "--preset", "a", "--preset", "b"}, "once"},
     };
     for (const auto& [args, expected] : cases) {
         std::string joined;

@@ -4,6 +4,9 @@
 # a name as long as the file system allows, and the WAV on standard output. No run may leave
 # an output or a temporary file behind when it fails.
 #
+# Preset files: what save writes, show reads, and render --preset sounds as the settings did;
+# a damaged file ends in one line and exit code 1.
+#
 # Usage: wine_cli.sh EMULATOR VSTHOST.exe GAINPLUG.dll FAULTPLUG.dll WORK_DIR
 set -u
 set -m # background runs get Ctrl-C as a user's would, not the shell's ignored SIGINT
@@ -108,6 +111,27 @@ long=$(printf 'n%.0s' $(seq 246)).wav
 "$run" "$tool" render "$gain" in.wav - >stdout.wav 2>/dev/null || fail "stdout: the render failed"
 cmp -s stdout.wav "$long" || fail "stdout: the WAV differs from the file's"
 expect_clean "long name and stdout"
+
+# Presets, program and bank, through the Windows file functions.
+for file in gain.fxp gain.fxb; do
+    run_err "$run" "$tool" preset save "$gain" "$file" --param 0=0.3 --param 1=1
+    [ "$code" = 0 ] || fail "$file: save ended with $code: $err"
+    "$run" "$tool" preset show "$file" >show.txt 2>/dev/null || fail "$file: show failed"
+    grep -q "^Unique id: 'VGn1'" show.txt || fail "$file: show says $(cat show.txt)"
+    "$run" "$tool" render "$gain" in.wav by_settings.wav --param 0=0.3 --param 1=1 \
+        >/dev/null 2>&1 || fail "$file: render with settings failed"
+    "$run" "$tool" render "$gain" in.wav by_preset.wav --preset "$file" >/dev/null 2>&1 ||
+        fail "$file: render with the preset failed"
+    cmp -s by_settings.wav by_preset.wav || fail "$file: the preset renders other samples"
+done
+head -c 40 gain.fxp >cut.fxp
+run_err "$run" "$tool" render "$gain" in.wav out.wav --preset cut.fxp
+[ "$code" = 1 ] || fail "cut preset: expected exit code 1, got $code"
+case $err in
+"vsthost: bad preset file 'cut.fxp': cut short:"*) ;;
+*) fail "cut preset: unexpected message '$err'" ;;
+esac
+expect_clean "cut preset"
 
 if [ "$failures" -gt 0 ]; then
     exit 1

@@ -4,21 +4,33 @@
 #include "options.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace VLM {
 
 class CPlugin;
+namespace Preset {
+struct SPreset;
+}
 
 int RunInfo(const SOptions& options);
 int RunRender(const SOptions& options);
 int RunResponse(const SOptions& options);
 int RunEditor(const SOptions& options);
+int RunPresetSave(const SOptions& options);
+int RunPresetShow(const SOptions& options);
 
 /// Refuses a plug-in that cannot process audio: no input, no output or no processReplacing.
 void RequireAudio(const CPlugin& plugin);
 /// Applies the settings in order; throws on an index out of range or a missing IN record.
 void ApplySettings(CPlugin& plugin, const std::vector<SSetting>& settings);
+/// Reads and checks the file of --preset before anything is loaded; null without one. Throws
+/// Exceptions::HostFailure naming the file when it is not a usable preset.
+std::shared_ptr<const Preset::SPreset> ReadPresetOption(const SOptions& options);
+/// Loads the preset (when there is one) into the opened plug-in, then applies the settings.
+void ApplyPresetAndSettings(CPlugin& plugin, const Preset::SPreset* preset,
+                            const SOptions& options);
 /// Offset of the 8-byte state record with the given control id, or -1.
 long FindStateRecord(const std::vector<std::uint8_t>& chunk, std::int32_t id);
 /// Prints every parameter as "Parameter I: name=... value=... display=... label=...".

@@ -115,6 +115,7 @@ private:
 } // namespace
 
 int RunEditor(const SOptions& options) {
+    const auto preset = ReadPresetOption(options);
     CPlugin plugin(options.plugin);
     if ((plugin.Record().flags & effFlagsHasEditor) == 0) {
         throw Exceptions::HostFailure("the plug-in has no editor");
@@ -123,7 +124,7 @@ int RunEditor(const SOptions& options) {
         RequireAudio(plugin);
     }
     plugin.Open(static_cast<float>(options.sampleRate), options.blockSize);
-    ApplySettings(plugin, options.settings);
+    ApplyPresetAndSettings(plugin, preset.get(), options);
     plugin.Resume();
 
     int width = 0;

@@ -28,6 +28,10 @@ int Run(const VLM::SOptions& options) {
         return VLM::RunEditor(options);
     case VLM::ECommand::Validate:
         return VLM::RunValidate(options);
+    case VLM::ECommand::PresetSave:
+        return VLM::RunPresetSave(options);
+    case VLM::ECommand::PresetShow:
+        return VLM::RunPresetShow(options);
     case VLM::ECommand::Version:
         std::fputs(VLM::VersionText(), stdout);
         return VLM::kExitOk;

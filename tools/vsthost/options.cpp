@@ -2,6 +2,7 @@
 
 #include "equaliser.h"
 #include "errors.h"
+#include "files.h"
 #include "text.h"
 
 #include <algorithm>
@@ -82,6 +83,9 @@ ECommand CommandFromName(const std::string& name) {
     if (name == "validate") {
         return ECommand::Validate;
     }
+    if (name == "preset") {
+        return ECommand::PresetSave; // or PresetShow: the word after it says which
+    }
     if (name == "help" || name == "--help" || name == "-h") {
         return ECommand::Help;
     }
@@ -97,11 +101,27 @@ std::size_t PositionalCount(const SOptions& options) {
         return options.list ? 0 : 1;
     case ECommand::Render:
         return 3;
+    case ECommand::PresetSave:
+        return 2;
     case ECommand::Help:
         return 0;
     default:
         return 1;
     }
+}
+
+// The lower-case extension of a file name ("fxp"), or "".
+std::string Extension(const std::string& path) {
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos ||
+        std::any_of(path.begin() + static_cast<std::ptrdiff_t>(dot), path.end(), IsPathSeparator)) {
+        return "";
+    }
+    std::string ext = path.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return ext;
 }
 
 } // namespace
@@ -118,12 +138,28 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         }
         return options;
     }
+    std::string commandName = args[0];
+    std::size_t first = 1;
+    if (args[0] == "preset") {
+        const std::string action = args.size() > 1 ? args[1] : "";
+        if (action != "save" && action != "show") {
+            throw Exceptions::Usage(
+                "preset needs save or show" +
+                (action.empty() ? std::string() : ", not '" + Printable(action) + "'") +
+                " (see vsthost --help)");
+        }
+        options.command = action == "save" ? ECommand::PresetSave : ECommand::PresetShow;
+        commandName += " " + action;
+        first = 2;
+    }
     const ECommand cmd = options.command;
-    const bool takesSettings = cmd != ECommand::Info && cmd != ECommand::Validate;
+    const bool takesSettings =
+        cmd != ECommand::Info && cmd != ECommand::Validate && cmd != ECommand::PresetShow;
+    const bool loadsPresets = takesSettings;
 
     std::vector<std::string> positional;
     bool optionsEnded = false;
-    for (std::size_t i = 1; i < args.size(); ++i) {
+    for (std::size_t i = first; i < args.size(); ++i) {
         std::string name = args[i];
         std::string value;
         bool hasValue = false;
@@ -164,7 +200,7 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         auto allowed = [&](bool ok) {
             if (!ok) {
                 throw Exceptions::Usage("option " + Printable(name) + " does not apply to '" +
-                                        args[0] + "'");
+                                        commandName + "'");
             }
         };
 
@@ -177,6 +213,19 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
         } else if (name == "--in") {
             allowed(takesSettings);
             options.settings.push_back(ParseInSetting(next()));
+        } else if (name == "--preset") {
+            allowed(loadsPresets);
+            if (!options.presetFile.empty()) {
+                throw Exceptions::Usage("--preset can be given once");
+            }
+            options.presetFile = next();
+            if (options.presetFile.empty()) {
+                throw Exceptions::Usage("--preset needs a file name");
+            }
+        } else if (name == "--force") {
+            allowed(loadsPresets);
+            flag();
+            options.force = true;
         } else if (name == "--block") {
             allowed(takesSettings);
             options.blockSize = static_cast<int>(ParseInteger(next(), 1, 65536, "--block"));
@@ -280,8 +329,11 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
 
     const std::size_t wanted = PositionalCount(options);
     if (positional.size() < wanted) {
-        throw Exceptions::Usage(cmd == ECommand::Render ? "render needs PLUGIN IN.wav OUT.wav"
-                                                        : args[0] + " needs the plug-in's path");
+        throw Exceptions::Usage(
+            cmd == ECommand::Render       ? "render needs PLUGIN IN.wav OUT.wav"
+            : cmd == ECommand::PresetSave ? "preset save needs PLUGIN OUT.fxp|OUT.fxb"
+            : cmd == ECommand::PresetShow ? "preset show needs the preset file"
+                                          : args[0] + " needs the plug-in's path");
     }
     if (cmd == ECommand::Validate && options.list && positional.size() == 1) {
         positional.clear(); // "validate PLUGIN --list" lists the tests all the same
@@ -292,7 +344,20 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
     if (wanted == 0) {
         return options;
     }
+    if (cmd == ECommand::PresetShow) {
+        options.input = positional[0];
+        return options;
+    }
     options.plugin = positional[0];
+    if (cmd == ECommand::PresetSave) {
+        options.output = positional[1];
+        const std::string ext = Extension(options.output);
+        if (ext != "fxp" && ext != "fxb") {
+            throw Exceptions::Usage("preset save writes a program (.fxp) or a bank (.fxb), not '" +
+                                    Printable(options.output) + "'");
+        }
+        options.saveBank = ext == "fxb";
+    }
     if (cmd == ECommand::Response) {
         CheckSettle(options, options.sampleRate);
     }
@@ -337,6 +402,11 @@ const char* UsageText() {
            "      (--rate 1000 to 1000000; --settle N blocks, at most 10 minutes of audio)\n"
            "  vsthost editor PLUGIN [settings] [--seconds N] [--log] [--audio] [--rate SR]\n"
            "      opens the plug-in's editor in a window of its own\n"
+           "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [settings]\n"
+           "      saves the plug-in's program (.fxp) or bank (.fxb) after the settings: its\n"
+           "      state chunk when it keeps one, else its parameter values\n"
+           "  vsthost preset show FILE\n"
+           "      the header, program names and values (or chunk size) of a .fxp or .fxb\n"
            "  vsthost validate PLUGIN [--strictness 1..10] [--seed N] [--json] [--only A,B]\n"
            "                  [--timeout S] [--headless] [--in-process]\n"
            "      tests the plug-in against the VST 2.4 interface; each test runs in a\n"
@@ -354,6 +424,9 @@ const char* UsageText() {
            "  --band K=DB           band fader K (1..10) in dB, -12 to +12\n"
            "  --in on|off           the IN switch, carried in the state chunk\n"
            "  --block N             frames per processing block (default 512)\n"
+           "  --preset FILE         a .fxp or .fxb, loaded before the other settings\n"
+           "  --force               loads a preset made for another plug-in, or the part\n"
+           "                        of it that fits when the counts differ\n"
            "\n"
            "OUT.wav may be '-' (standard output), a device or a FIFO, which are written as a\n"
            "stream; '--' ends the options, for file names that start with '-'.\n"

@@ -9,7 +9,17 @@
 
 namespace VLM {
 
-enum class ECommand { Help, Version, Info, Render, Response, Editor, Validate };
+enum class ECommand {
+    Help,
+    Version,
+    Info,
+    Render,
+    Response,
+    Editor,
+    Validate,
+    PresetSave,
+    PresetShow
+};
 
 /// One setting applied to the plug-in before processing, in command-line order.
 struct SSetting {
@@ -35,6 +45,10 @@ struct SOptions {
     double seconds = -1.0; // -1: until the window closes
     bool log = false;
     bool audio = false;
+    // presets
+    std::string presetFile; // --preset: loaded before the settings
+    bool force = false;     // load a preset made for another plug-in or parameter count
+    bool saveBank = false;  // preset save: .fxb (a bank) rather than .fxp (a program)
     // validate
     int strictness = 5;
     std::uint32_t seed = 1;

@@ -89,15 +89,19 @@ int RunRender(const SOptions& options) {
     if (IsDirectory(options.output)) {
         throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
     }
+    if (!toStdout && !options.presetFile.empty() && SameFile(options.presetFile, options.output)) {
+        throw Exceptions::HostFailure("refusing to write " + out + ": it is the preset file");
+    }
     const double rate = reader->SampleRate();
     CheckSettle(options, rate);
 
+    const auto preset = ReadPresetOption(options);
     CPlugin plugin(options.plugin);
     RequireAudio(plugin);
     const AEffect& r = plugin.Record();
     const int block = options.blockSize;
     plugin.Open(static_cast<float>(rate), block);
-    ApplySettings(plugin, options.settings);
+    ApplyPresetAndSettings(plugin, preset.get(), options);
 
     const int outChannels = std::min(r.numOutputs, 2);
     if (fileChannels == 2 && r.numInputs == 1) {

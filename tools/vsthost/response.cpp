@@ -71,12 +71,13 @@ int RunResponse(const SOptions& options) {
         png = std::make_unique<COutputFile>(options.png);
     }
     const double rate = options.sampleRate;
+    const auto preset = ReadPresetOption(options);
     CPlugin plugin(options.plugin);
     RequireAudio(plugin);
     const AEffect& r = plugin.Record();
     const int block = options.blockSize;
     plugin.Open(static_cast<float>(rate), block);
-    ApplySettings(plugin, options.settings);
+    ApplyPresetAndSettings(plugin, preset.get(), options);
     plugin.Resume();
 
     CBlockBuffers buffers(r.numInputs, r.numOutputs, block);
