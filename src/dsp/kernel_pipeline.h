@@ -495,6 +495,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         return;
     }
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
+#pragma GCC unroll 64
     for (; t < kDelay; ++t) {
         const Masks m = P::UpTo(coefficients, static_cast<int>(t));
         P::template Step<true>(coefficients, state, load(t), 0, &m);
@@ -526,9 +527,11 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
     }
     // Draining: each stage stops after the last sample has passed it.
-    for (; t < steps; ++t) {
-        const Masks m = P::From(coefficients, static_cast<int>(t - frames + 1));
-        store(t - kDelay, P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+#pragma GCC unroll 64
+    for (int j = 1; j <= kDelay; ++j) {
+        const Masks m = P::From(coefficients, j);
+        store(frames - 1 - kDelay + j,
+              P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
     }
     P::Store(state, job);
 }
