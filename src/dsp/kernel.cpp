@@ -48,7 +48,7 @@ KernelFunction Built(KernelIsa isa) {
 // the work the engine does most. The kernels give the same bits, so which one wins changes only
 // the time a block takes.
 constexpr int kProbeFrames[] = {64, 512};
-constexpr int kProbeRepetitions = 8;
+constexpr int kProbeRepetitions = 6;
 
 void FillProbe(KernelJob& job, float* left, float* right, int frames) {
     job = KernelJob{};
@@ -95,7 +95,7 @@ double RunProbe(KernelFunction kernel) {
 // The shortest of a few runs after a warm-up: a processor runs its first wide instructions
 // slowly for some tens of microseconds, which would favour the narrower kernels.
 double TimeKernel(KernelFunction kernel) {
-    constexpr double kWarmUpNanoseconds = 100000.0;
+    constexpr double kWarmUpNanoseconds = 50000.0;
     constexpr int kMaxWarmUpRuns = 200;
     double warm = 0.0;
     for (int r = 0; r < kMaxWarmUpRuns && warm < kWarmUpNanoseconds; ++r) {
