@@ -198,6 +198,8 @@ void FlushSubnormals(float* samples, std::int32_t frameCount) {
 }
 
 void EqCore::Init(float rate) {
+    // The kernel's timed choice is made here, off the audio thread, at its first call.
+    ChosenKernel();
     dirty = true;
     blockSize = 0;
     // There is no earlier rate to keep at construction, so an unusable one starts at the default.

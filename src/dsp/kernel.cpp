@@ -1,5 +1,11 @@
 #include "dsp/kernel.h"
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+
 namespace VLM {
 namespace {
 
@@ -38,19 +44,115 @@ KernelFunction Built(KernelIsa isa) {
     return nullptr;
 }
 
-KernelIsa Choose() {
-    if (KernelSupported(KernelIsa::Avx512f)) {
-        return KernelIsa::Avx512f;
+// A private two-block job with every section and the low-pass active and stable coefficients:
+// the work the engine does most. The kernels give the same bits, so which one wins changes only
+// the time a block takes.
+constexpr int kProbeFrames[] = {64, 512};
+constexpr int kProbeRepetitions = 6;
+
+void FillProbe(KernelJob& job, float* left, float* right, int frames) {
+    job = KernelJob{};
+    job.sectionCount = kKernelMaxSections;
+    for (KernelSection& s : job.sections) {
+        for (int c = 0; c < 2; ++c) {
+            s.b0[c] = 1.05f;
+            s.b1[c] = -1.7f;
+            s.b2[c] = 0.72f;
+            s.a1[c] = -1.68f;
+            s.a2[c] = 0.75f;
+        }
     }
-    if (KernelSupported(KernelIsa::Avx2)) {
-        return KernelIsa::Avx2;
+    job.lowPass = true;
+    for (KernelLowPassSection& q : job.lowPassSections) {
+        q = KernelLowPassSection{0.2, 0.4, 0.2, -0.5, 0.25};
     }
-    return KernelIsa::Sse2;
+    job.offset[0] = job.offset[1] = 1e-8;
+    std::uint32_t noise = 12345u;
+    for (int i = 0; i < frames; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        left[i] = static_cast<float>(noise >> 8) * (1.0f / 16777216.0f) - 0.5f;
+        right[i] = -left[i];
+    }
 }
 
-// Chosen while the library loads, so the audio thread only reads it.
-const KernelIsa chosenIsa = Choose();
-const KernelFunction chosenKernel = KernelFor(chosenIsa);
+// The probe's job in both block sizes, in nanoseconds.
+double RunProbe(KernelFunction kernel) {
+    constexpr int kMaxFrames = 512;
+    alignas(64) static float left[kMaxFrames];
+    alignas(64) static float right[kMaxFrames];
+    double total = 0.0;
+    for (int frames : kProbeFrames) {
+        KernelJob job;
+        FillProbe(job, left, right, frames);
+        const auto start = std::chrono::steady_clock::now();
+        kernel(job, left, right, frames);
+        const auto stop = std::chrono::steady_clock::now();
+        total += std::chrono::duration<double, std::nano>(stop - start).count();
+    }
+    return total;
+}
+
+// The shortest of a few runs after a warm-up: a processor runs its first wide instructions
+// slowly for some tens of microseconds, which would favour the narrower kernels.
+double TimeKernel(KernelFunction kernel) {
+    constexpr double kWarmUpNanoseconds = 50000.0;
+    constexpr int kMaxWarmUpRuns = 200;
+    double warm = 0.0;
+    for (int r = 0; r < kMaxWarmUpRuns && warm < kWarmUpNanoseconds; ++r) {
+        warm += RunProbe(kernel);
+    }
+    double best = RunProbe(kernel);
+    for (int r = 1; r < kProbeRepetitions; ++r) {
+        const double t = RunProbe(kernel);
+        best = t < best ? t : best;
+    }
+    return best;
+}
+
+struct Choice {
+    KernelIsa isa = KernelIsa::Sse2;
+    KernelFunction kernel = nullptr;
+    double nanoseconds[std::size(kKernelIsas)] = {};
+};
+
+Choice Measure() {
+    const auto start = std::chrono::steady_clock::now();
+    Choice choice;
+    double best = 0.0;
+    for (std::size_t i = 0; i < std::size(kKernelIsas); ++i) {
+        const KernelFunction kernel = KernelFor(kKernelIsas[i]);
+        if (kernel == nullptr) {
+            continue;
+        }
+        choice.nanoseconds[i] = TimeKernel(kernel);
+        if (choice.kernel == nullptr || choice.nanoseconds[i] < best) {
+            best = choice.nanoseconds[i];
+            choice.isa = kKernelIsas[i];
+            choice.kernel = kernel;
+        }
+    }
+    const auto stop = std::chrono::steady_clock::now();
+    const char* report = std::getenv("VLM_KERNEL_REPORT");
+    if (report != nullptr && report[0] != '\0' && std::strcmp(report, "0") != 0) {
+        std::fprintf(stderr, "VLM kernel: %s chosen;", KernelIsaName(choice.isa));
+        for (std::size_t i = 0; i < std::size(kKernelIsas); ++i) {
+            if (choice.nanoseconds[i] > 0.0) {
+                std::fprintf(stderr, " %s %.0f ns", KernelIsaName(kKernelIsas[i]),
+                             choice.nanoseconds[i]);
+            }
+        }
+        std::fprintf(stderr, " (64 + 512 frames, 10 bands, low-pass; measured in %.0f us)\n",
+                     std::chrono::duration<double, std::micro>(stop - start).count());
+    }
+    return choice;
+}
+
+// Measured once, at the first call: EqCore::Init makes it on the UI thread at effect
+// construction, so the audio thread only reads the finished choice.
+const Choice& TheChoice() {
+    static const Choice choice = Measure();
+    return choice;
+}
 
 } // namespace
 
@@ -63,11 +165,20 @@ KernelFunction KernelFor(KernelIsa isa) {
 }
 
 KernelFunction ChosenKernel() {
-    return chosenKernel;
+    return TheChoice().kernel;
 }
 
 KernelIsa ChosenKernelIsa() {
-    return chosenIsa;
+    return TheChoice().isa;
+}
+
+double ChosenKernelProbeNanoseconds(KernelIsa isa) {
+    for (std::size_t i = 0; i < std::size(kKernelIsas); ++i) {
+        if (kKernelIsas[i] == isa) {
+            return TheChoice().nanoseconds[i];
+        }
+    }
+    return 0.0;
 }
 
 const char* KernelIsaName(KernelIsa isa) {

@@ -42,10 +42,14 @@ constexpr KernelIsa kKernelIsas[] = {KernelIsa::Sse2, KernelIsa::Avx2, KernelIsa
 bool KernelSupported(KernelIsa isa);
 // The kernel for an instruction set; null when it is not supported.
 KernelFunction KernelFor(KernelIsa isa);
-// The best supported kernel, chosen once when the library is loaded; null when this build has
-// no kernel at all and the engine filters with its scalar code.
+// The fastest supported kernel, timed on a short private job at the first call (well under a
+// millisecond) and kept for the process; null when this build has no kernel at all and the
+// engine filters with its scalar code. VLM_KERNEL_REPORT=1 prints the choice and its figures to
+// standard error when it is made.
 KernelFunction ChosenKernel();
 KernelIsa ChosenKernelIsa();
+// The probe's time of a kernel in nanoseconds at that choice; 0 for one not supported.
+double ChosenKernelProbeNanoseconds(KernelIsa isa);
 const char* KernelIsaName(KernelIsa isa);
 
 void RunKernelSse2(KernelJob& job, float* left, float* right, std::int64_t frameCount);

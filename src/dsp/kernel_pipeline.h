@@ -495,9 +495,20 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         return;
     }
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
-    for (; t < kDelay; ++t) {
-        const Masks m = P::UpTo(coefficients, static_cast<int>(t));
-        P::template Step<true>(coefficients, state, load(t), 0, &m);
+    // Unrolled where the instruction set has registers enough, each step's masks are constants.
+    const auto fill = [&](std::int64_t k) {
+        const Masks m = P::UpTo(coefficients, static_cast<int>(k));
+        P::template Step<true>(coefficients, state, load(k), 0, &m);
+    };
+    if constexpr (Isa::kUnrollEnds) {
+#pragma GCC unroll 64
+        for (; t < kDelay; ++t) {
+            fill(t);
+        }
+    } else {
+        for (; t < kDelay; ++t) {
+            fill(t);
+        }
     }
     // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
     // samples they write, so working in place is safe.
@@ -526,9 +537,20 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
     }
     // Draining: each stage stops after the last sample has passed it.
-    for (; t < steps; ++t) {
-        const Masks m = P::From(coefficients, static_cast<int>(t - frames + 1));
-        store(t - kDelay, P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+    const auto drain = [&](int j) {
+        const Masks m = P::From(coefficients, j);
+        store(frames - 1 - kDelay + j,
+              P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+    };
+    if constexpr (Isa::kUnrollEnds) {
+#pragma GCC unroll 64
+        for (int j = 1; j <= kDelay; ++j) {
+            drain(j);
+        }
+    } else {
+        for (int j = 1; j <= kDelay; ++j) {
+            drain(j);
+        }
     }
     P::Store(state, job);
 }

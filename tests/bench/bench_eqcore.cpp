@@ -1,7 +1,9 @@
 // The engine's filtering side by side in one process: the scalar reference, the engine's own
-// scalar code, each instruction set's kernel this processor has, and the built plug-in's
-// processReplacing through its record. Each runs 64-, 512- and 4096-frame stereo blocks at
-// 48 kHz with every band active, every other band active, and every band flat.
+// scalar code, each instruction set's kernel this processor has, the engine's whole block with
+// the kernel chosen by speed (named in the benchmark and in the context with the probe's
+// figures), and the built plug-in's processReplacing through its record. Each runs 32-, 64-,
+// 128-, 512- and 4096-frame stereo blocks at 48 kHz with every band active, every other band
+// active, and every band flat.
 //
 // Counters: per_frame is CPU time per stereo frame; x_realtime is the frames per second achieved
 // divided by 48 000. For medians and ratios in one run:
@@ -90,7 +92,7 @@ void SetCounters(benchmark::State& state, std::int32_t frames) {
                            benchmark::Counter::kIsIterationInvariantRate);
 }
 
-enum class Engine { Reference, Scalar, Kernel };
+enum class Engine { Reference, Scalar, Kernel, Chosen };
 
 // One block per iteration: the input copied to the outputs, the block's preparation (nothing
 // moves once settled), then the filtering in place.
@@ -103,6 +105,13 @@ void RunEngine(benchmark::State& state, Engine engine, VLM::KernelFunction kerne
     Stereo s(frames);
     const auto block = [&] {
         s.Load();
+        if (engine == Engine::Chosen) {
+            core.ProcessBlock(s.channels, frames, kSampleRate, faders, 1.0f);
+            benchmark::DoNotOptimize(s.left.data());
+            benchmark::DoNotOptimize(s.right.data());
+            benchmark::ClobberMemory();
+            return;
+        }
         core.PrepareBlock(frames, kSampleRate, faders, 1.0f);
         switch (engine) {
         case Engine::Reference:
@@ -112,6 +121,7 @@ void RunEngine(benchmark::State& state, Engine engine, VLM::KernelFunction kerne
             core.FilterWith(nullptr, s.channels, frames);
             break;
         case Engine::Kernel:
+        case Engine::Chosen:
             core.FilterWith(kernel, s.channels, frames);
             break;
         }
@@ -182,7 +192,7 @@ void RunPlugin(benchmark::State& state, EntryPoint entry, Bands bands) {
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
-    b->Arg(64)->Arg(512)->Arg(4096);
+    b->Arg(32)->Arg(64)->Arg(128)->Arg(512)->Arg(4096);
 }
 
 } // namespace
@@ -206,6 +216,12 @@ int main(int argc, char** argv) {
                     ->Apply(Sizes);
             }
         }
+        // The engine's whole block, as processReplacing runs it, with the kernel chosen by speed.
+        benchmark::RegisterBenchmark(
+            (std::string("ProcessBlock_") + VLM::KernelIsaName(VLM::ChosenKernelIsa()) + suffix)
+                .c_str(),
+            RunEngine, Engine::Chosen, nullptr, bands)
+            ->Apply(Sizes);
         if (plugin != nullptr) {
             benchmark::RegisterBenchmark(("Plugin_processReplacing" + suffix).c_str(), RunPlugin,
                                          plugin, bands)
@@ -213,6 +229,15 @@ int main(int argc, char** argv) {
         }
     }
     benchmark::AddCustomContext("kernel_chosen", VLM::KernelIsaName(VLM::ChosenKernelIsa()));
+    std::string probe;
+    for (VLM::KernelIsa isa : VLM::kKernelIsas) {
+        if (VLM::KernelSupported(isa)) {
+            probe += std::string(probe.empty() ? "" : ", ") + VLM::KernelIsaName(isa) + " " +
+                     std::to_string(static_cast<long>(VLM::ChosenKernelProbeNanoseconds(isa))) +
+                     " ns";
+        }
+    }
+    benchmark::AddCustomContext("kernel_probe", probe);
     benchmark::AddCustomContext("plugin", plugin != nullptr ? "loaded" : "not built");
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

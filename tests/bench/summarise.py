@@ -23,7 +23,8 @@ def main(path):
         if m:
             groups[(m.group(2), int(m.group(3)))][m.group(1)] = ns
     print("context: %s" % {k: v for k, v in run["context"].items()
-                            if k in ("kernel_chosen", "plugin", "load_avg", "mhz_per_cpu")})
+                            if k in ("kernel_chosen", "kernel_probe", "plugin", "load_avg",
+                                     "mhz_per_cpu")})
     for (bands, frames) in sorted(groups):
         g = groups[(bands, frames)]
         print("\n%s, %d-frame blocks" % (bands, frames))
@@ -33,6 +34,15 @@ def main(path):
             ref = g.get("Reference", float("nan")) / ns
             scalar = g.get("Scalar", float("nan")) / ns
             print("  %-26s %9.2f %8.1fx %8.1fx %10.0fx" % (name, ns, ref, scalar, 1e9 / ns / 48000))
+
+    # What small blocks cost per frame next to 512-frame ones, per contender and band setting.
+    print("\nper-frame cost relative to 512-frame blocks")
+    for bands in sorted({b for (b, _) in groups}):
+        base = groups.get((bands, 512), {})
+        for name in sorted(base):
+            ratios = ["%d/512 %.2f" % (n, groups[(bands, n)][name] / base[name])
+                      for n in (32, 64, 128) if name in groups.get((bands, n), {})]
+            print("  %-12s %-34s %s" % (bands, name, "  ".join(ratios)))
 
 
 if __name__ == "__main__":
