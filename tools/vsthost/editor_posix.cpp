@@ -91,10 +91,15 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
     auto* frame = new SFrame;
     frame->display = XOpenDisplay(nullptr);
     if (frame->display == nullptr) {
+        // No X server: the plug-in is still asked, with no parent, and must refuse cleanly.
         delete frame;
-        throw Exceptions::HostFailure(
-            "cannot open the editor window: no display (DISPLAY is not set or its X server does "
-            "not answer)");
+        if (plugin.Dispatch(effEditOpen, 0, 0, nullptr) == 0) {
+            throw Exceptions::HostFailure(
+                "the plug-in's editor did not open (effEditOpen answered 0; no display: DISPLAY "
+                "is not set or its X server does not answer)");
+        }
+        editorOpen = true;
+        return;
     }
     Display* d = frame->display;
     const int screen = DefaultScreen(d);
@@ -157,8 +162,11 @@ void CEditorWindow::Run(double seconds) {
     const auto end = start + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                  std::chrono::duration<double>(seconds > 0.0 ? seconds : 1.0e9));
     auto next = start;
-    while (gInterrupted == 0 && !frame->closed && std::chrono::steady_clock::now() < end) {
-        Drain(*frame);
+    while (gInterrupted == 0 && (frame == nullptr || !frame->closed) &&
+           std::chrono::steady_clock::now() < end) {
+        if (frame != nullptr) {
+            Drain(*frame);
+        }
         if (editorOpen) {
             plugin.Dispatch(effEditIdle);
         }
