@@ -169,6 +169,15 @@ check_log() { # DESCRIPTION REGEX
     fail "$1: expected a log line matching '$2'"
 }
 
+# readout_shown SHOT: whether the read-out stands above band 1 as black text on a white box:
+# most of its middle is white, and some of it is dark.
+readout_shown() {
+    local stats
+    stats=$(convert "$shots/$1.png" -crop 60x10+136+20 +repage -colorspace gray \
+        -format '%[fx:mean] %[fx:minima]' info:)
+    awk -v s="$stats" 'BEGIN { split(s, v, " "); exit !(v[1] > 0.5 && v[2] < 0.3) }'
+}
+
 pointer_at() { pointer getmouselocation | sed -n 's/^x:\([0-9]*\) y:\([0-9]*\).*/\1 \2/p'; }
 
 # --- The editor through the host tool -------------------------------------------------------
@@ -204,6 +213,14 @@ sleep 0.1
 pointer mousemove 166 121
 sleep 0.4
 shot 2-dragging
+readout=no
+for _ in $(seq $attempts); do
+    readout_shown 2-dragging && readout=yes && break
+    sleep 0.4
+    shot 2-dragging
+done
+[ $readout = yes ] && pass "the read-out shows its text above band 1 while dragging" ||
+    fail "expected black read-out text on white above band 1 while dragging (see 2-dragging.png)"
 pointer mouseup 1
 sleep 0.4
 check_log "a drag begins an edit of band 1" 'audioMasterBeginEdit index=0'
@@ -214,6 +231,8 @@ where=$(pointer_at)
     fail "the pointer expected back at 166 131 after the drag, is at $where"
 shot 3-dragged
 check_cap 3-dragged 0 0.6
+readout_shown 3-dragged && fail "the read-out still shows after the release" ||
+    pass "the read-out is gone after the release"
 
 # A drag that leaves the window keeps the fader: 200 pixels down on band 3 ends at the bottom.
 mark_log
