@@ -182,7 +182,7 @@ pointer_at() { pointer getmouselocation | sed -n 's/^x:\([0-9]*\) y:\([0-9]*\).*
 
 # --- The editor through the host tool -------------------------------------------------------
 : >"$log"
-timeout 120 "$host" editor "$plugin" --seconds 40 --audio --log >"$log" 2>&1 &
+timeout 120 "$host" editor "$plugin" --seconds 60 --audio --log >"$log" 2>&1 &
 tool_pid=$!
 editor=
 for _ in $(seq 100); do
@@ -279,14 +279,54 @@ check_log "a Control-click sets band 1 back to 0.5" 'audioMasterAutomate index=0
 shot 5-reset
 check_cap 5-reset 0 0.5
 
+# Double click on band 4: the entry opens with the read-out selected; 'a' is refused, 3 and
+# Enter give +3 dB, 0.625, and the keyboard focus goes back.
+focus_before=$(pointer getwindowfocus 2>/dev/null)
+mark_log
+pointer mousemove 359 131
+sleep 0.2
+pointer click --repeat 2 --delay 80 1
+sleep 0.5
+shot 7-entry
+selected=$(convert "$shots/7-entry.png" -crop 50x15+334+14 +repage -fuzz 10% -fill white \
+    -opaque 'rgb(0,120,214)' -fill black +opaque white -format '%[fx:1-mean]' info:)
+awk -v s="$selected" 'BEGIN { exit !(s > 0.2) }' &&
+    pass "the entry opens over band 4 with its text selected" ||
+    fail "expected the entry's selected text above band 4 (see 7-entry.png)"
+[ "$(pointer getwindowfocus 2>/dev/null)" != "$focus_before" ] &&
+    pass "the entry has the keyboard focus" || fail "the entry did not take the keyboard focus"
+pointer type 'a3'
+sleep 0.2
+pointer key Return
+sleep 0.5
+check_log "typing a, 3 and Enter sets band 4 to 0.625" 'audioMasterAutomate index=3 value=0\.625000'
+[ "$(pointer getwindowfocus 2>/dev/null)" = "$focus_before" ] &&
+    pass "the keyboard focus is back after Enter" || fail "the keyboard focus did not come back"
+shot 8-typed
+check_cap 8-typed 3 0.625
+
+# A press elsewhere closes the entry without applying what was typed.
+mark_log
+pointer mousemove 424 131
+sleep 0.2
+pointer click --repeat 2 --delay 80 1
+sleep 0.5
+pointer key 9
+sleep 0.2
+pointer mousemove 50 200 click 1
+sleep 0.5
+since_mark | grep -q 'audioMasterAutomate index=4 ' &&
+    fail "a press elsewhere applied the entry: $(since_mark | grep 'index=4' | tr '\n' ';')" ||
+    pass "a press elsewhere closes the entry without applying"
+
 # A click on IN switches the equaliser out; the next blocks darken the lamp.
 pointer mousemove 843 159
 sleep 0.2
 pointer click 1
 sleep 0.6
-shot 6-bypassed
-check_frame 6-bypassed "IN button after the click" 813 129 60 button.png 2 0
-check_frame 6-bypassed "IN lamp after the click" 815 50 50 lamp.png 2 0
+shot 9-bypassed
+check_frame 9-bypassed "IN button after the click" 813 129 60 button.png 2 0
+check_frame 9-bypassed "IN lamp after the click" 815 50 50 lamp.png 2 0
 
 kill -TERM "$tool_pid" 2>/dev/null
 wait "$tool_pid" 2>/dev/null
@@ -297,9 +337,10 @@ else
     pass "the editor's window is gone after close"
 fi
 grep -q 'Parameter 0: .*value=0.500000' "$log" && grep -q 'Parameter 1: .*value=0.600000' "$log" &&
-    grep -q 'Parameter 2: .*value=0.000000' "$log" && grep -q 'id=10 value=0.000000' "$log" &&
-    pass "final values: band 1 0.5, band 2 0.6, band 3 0, IN off" ||
-    fail "final values: $(grep -E 'Parameter [0-2]:|id=10 ' "$log" | tr '\n' ';')"
+    grep -q 'Parameter 2: .*value=0.000000' "$log" && grep -q 'Parameter 3: .*value=0.625000' "$log" &&
+    grep -q 'Parameter 4: .*value=0.500000' "$log" && grep -q 'id=10 value=0.000000' "$log" &&
+    pass "final values: bands 1-5 0.5 0.6 0 0.625 0.5, IN off" ||
+    fail "final values: $(grep -E 'Parameter [0-4]:|id=10 ' "$log" | tr '\n' ';')"
 
 # Close and reopen, two editors at once, a drag and processing meanwhile: the validator.
 timeout 200 "$host" validate "$plugin" --strictness 10 \

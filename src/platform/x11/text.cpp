@@ -1,6 +1,8 @@
 // The read-out's text on Linux: the font is found through fontconfig (Tahoma when installed,
 // else DejaVu Sans or any sans) and the text is measured and drawn with Cairo, at the size the
 // Windows read-out has: 10 points on a 96 dpi screen.
+#include "platform/x11/font.h"
+
 #include "platform/platform.h"
 
 #include <cairo-ft.h>
@@ -21,8 +23,10 @@ constexpr double kPixelSize = 10.0 * 96.0 / 72.0;
 constexpr float kAverageAdvance = 6.0f;
 constexpr float kLineHeight = 16.0f;
 
+} // namespace
+
 // One face for the process: found once, kept for good, shared by every editor.
-cairo_font_face_t* Face() {
+cairo_font_face_t* ReadoutFace() {
     static cairo_font_face_t* const face = [] {
         cairo_font_face_t* found = nullptr;
         FcPattern* wanted =
@@ -48,7 +52,7 @@ cairo_font_face_t* Face() {
     return face;
 }
 
-void UseFont(cairo_t* cr, cairo_font_face_t* face) {
+void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face) {
     cairo_set_font_face(cr, face);
     cairo_set_font_size(cr, kPixelSize);
     cairo_font_options_t* options = cairo_font_options_create();
@@ -59,8 +63,7 @@ void UseFont(cairo_t* cr, cairo_font_face_t* face) {
     cairo_font_options_destroy(options);
 }
 
-// The text as UTF-8, characters without a UTF-8 form as '?'.
-std::string Utf8(const std::wstring& text) {
+std::string ReadoutUtf8(const std::wstring& text) {
     std::wstring clean = text;
     for (wchar_t& c : clean) {
         const auto v = static_cast<unsigned long>(c);
@@ -71,14 +74,12 @@ std::string Utf8(const std::wstring& text) {
     return WideToAnsi(clean);
 }
 
-} // namespace
-
 TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
     TextBox box;
     if (text.empty()) {
         return box;
     }
-    cairo_font_face_t* face = Face();
+    cairo_font_face_t* face = ReadoutFace();
     if (face == nullptr) {
         box.width = kAverageAdvance * static_cast<float>(text.size());
         box.height = kLineHeight;
@@ -86,8 +87,8 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
     }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(surface);
-    UseFont(cr, face);
-    const std::string utf8 = Utf8(text);
+    UseReadoutFont(cr, face);
+    const std::string utf8 = ReadoutUtf8(text);
     cairo_text_extents_t extents{};
     cairo_text_extents(cr, utf8.c_str(), &extents);
     cairo_font_extents_t font{};
@@ -112,10 +113,10 @@ Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t wid
     cairo_t* cr = cairo_create(surface);
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
     cairo_paint(cr);
-    cairo_font_face_t* face = Face();
+    cairo_font_face_t* face = ReadoutFace();
     if (face != nullptr && !text.empty()) {
-        UseFont(cr, face);
-        const std::string utf8 = Utf8(text);
+        UseReadoutFont(cr, face);
+        const std::string utf8 = ReadoutUtf8(text);
         cairo_text_extents_t extents{};
         cairo_text_extents(cr, utf8.c_str(), &extents);
         cairo_font_extents_t font{};

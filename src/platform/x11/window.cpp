@@ -3,13 +3,18 @@
 // the portable editor expects, all served from the host's idle calls on the thread that opened
 // the editor.
 #include "platform/platform.h"
+#include "platform/x11/font.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 
 namespace VLM {
 namespace Platform {
@@ -26,7 +31,38 @@ constexpr long kInputEvents =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
-struct XWindow {
+constexpr long kEditEvents = ExposureMask | KeyPressMask | FocusChangeMask | ButtonPressMask;
+
+// What a window handle points to: an editor window or a text entry.
+struct XHandle {
+    explicit XHandle(bool edit) : isEdit(edit) {}
+    const bool isEdit;
+};
+
+struct XWindow;
+
+// The text entry: a child window of the editor holding one line, drawn with Cairo, fed by the
+// key presses of its own window while it has the keyboard focus.
+struct XEditBox : XHandle {
+    XEditBox() : XHandle(true) {}
+    XWindow* editor = nullptr;
+    ::Window id = 0;
+    int width = 0;
+    int height = 0;
+    bool shown = false;
+    bool focused = false;
+    ::Window previousFocus = 0; // whose focus to give back
+    int previousRevert = RevertToParent;
+    std::wstring text;
+    std::size_t caret = 0;
+    bool allSelected = false;
+    EditMessageFn filter = nullptr;
+    void* refData = nullptr;
+};
+
+struct XWindow : XHandle {
+    XWindow() : XHandle(false) {}
+    XEditBox* edit = nullptr; // the editor's text entry, if it has one
     Display* display = nullptr;
     ::Window id = 0;
     Colormap colormap = 0;
@@ -64,7 +100,17 @@ thread_local int lastError = 0;
 thread_local int trappedError = 0;
 
 XWindow* ToWindow(WindowHandle window) {
-    return static_cast<XWindow*>(window);
+    auto* handle = static_cast<XHandle*>(window);
+    return handle != nullptr && !handle->isEdit ? static_cast<XWindow*>(handle) : nullptr;
+}
+
+XEditBox* ToEdit(WindowHandle window) {
+    auto* handle = static_cast<XHandle*>(window);
+    return handle != nullptr && handle->isEdit ? static_cast<XEditBox*>(handle) : nullptr;
+}
+
+WindowHandle HandleOf(XWindow* w) {
+    return static_cast<XHandle*>(w);
 }
 
 int TrapError(Display*, XErrorEvent* event) {
@@ -124,7 +170,7 @@ void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y
     }
     const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
                                                    static_cast<std::uint32_t>(x & 0xFFFF));
-    windowHandler(w, message, wParam, lParam);
+    windowHandler(HandleOf(w), message, wParam, lParam);
 }
 
 std::uintptr_t KeyFlags(unsigned state) {
@@ -177,6 +223,223 @@ void Dispatch(XWindow* w, const XEvent& event) {
     default:
         break;
     }
+}
+
+void DrawEdit(XEditBox* e) {
+    XWindow* w = e->editor;
+    if (!e->shown || w->destroyed || w->visual == nullptr) {
+        return;
+    }
+    cairo_surface_t* surface =
+        cairo_xlib_surface_create(w->display, e->id, w->visual->visual, e->width, e->height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_paint(cr);
+    if (cairo_font_face_t* face = ReadoutFace()) {
+        UseReadoutFont(cr, face);
+        const std::string all = ReadoutUtf8(e->text);
+        const std::string before = ReadoutUtf8(e->text.substr(0, e->caret));
+        cairo_text_extents_t extents{};
+        cairo_text_extents(cr, all.c_str(), &extents);
+        cairo_text_extents_t head{};
+        cairo_text_extents(cr, before.c_str(), &head);
+        cairo_font_extents_t font{};
+        cairo_font_extents(cr, &font);
+        // Centred, as the Windows entry's ES_CENTER.
+        const double x = (e->width - extents.x_advance) / 2.0;
+        const double top = (e->height - font.height) / 2.0;
+        if (e->allSelected && !e->text.empty()) {
+            cairo_set_source_rgb(cr, 0.0, 0.47, 0.84);
+            cairo_rectangle(cr, x, top, extents.x_advance, font.height);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+        } else {
+            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+        }
+        cairo_move_to(cr, x, top + font.ascent);
+        cairo_show_text(cr, all.c_str());
+        if (e->focused && !e->allSelected) {
+            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+            cairo_rectangle(cr, x + head.x_advance, top, 1.0, font.height);
+            cairo_fill(cr);
+        }
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    XFlush(w->display);
+}
+
+// What the system's entry does with a character the filter let through.
+void EditCharacter(XEditBox* e, wchar_t c) {
+    if (c == 8) {
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        } else if (e->caret > 0) {
+            e->text.erase(e->caret - 1, 1);
+            --e->caret;
+        }
+    } else if (c >= 32) {
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        }
+        e->text.insert(e->caret, 1, c);
+        ++e->caret;
+    }
+    e->allSelected = false;
+}
+
+// Loss of focus, as the system reports it to the entry once.
+void EditLosesFocus(XEditBox* e) {
+    if (!e->focused) {
+        return;
+    }
+    e->focused = false;
+    if (e->filter != nullptr) {
+        e->filter(e->refData, kMsgKillFocus, 0);
+    }
+}
+
+void EditKey(XEditBox* e, XKeyEvent& key) {
+    char bytes[8] = {};
+    KeySym sym = NoSymbol;
+    const int count = XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
+    wchar_t c = 0;
+    switch (sym) {
+    case XK_Return:
+    case XK_KP_Enter:
+        c = 13;
+        break;
+    case XK_BackSpace:
+        c = 8;
+        break;
+    case XK_Delete:
+    case XK_KP_Delete:
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        } else if (e->caret < e->text.size()) {
+            e->text.erase(e->caret, 1);
+        }
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Left:
+    case XK_KP_Left:
+        e->caret = e->allSelected ? 0 : (e->caret > 0 ? e->caret - 1 : 0);
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Right:
+    case XK_KP_Right:
+        e->caret = e->allSelected ? e->text.size() : std::min(e->caret + 1, e->text.size());
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Home:
+    case XK_KP_Home:
+        e->caret = 0;
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_End:
+    case XK_KP_End:
+        e->caret = e->text.size();
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    default:
+        if (count != 1) {
+            return;
+        }
+        // Latin-1, one byte per character.
+        c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[0]));
+        break;
+    }
+    if (e->filter == nullptr) {
+        return;
+    }
+    // The filter may hide the entry (Enter applies the text), or close the editor.
+    XWindow* w = e->editor;
+    const EditAction action = e->filter(e->refData, kMsgChar, static_cast<std::uintptr_t>(c));
+    if (w->destroyed || w->edit != e) {
+        return;
+    }
+    if (action != EditAction::Swallow) {
+        EditCharacter(e, c);
+    }
+    DrawEdit(e);
+}
+
+void DispatchEdit(XEditBox* e, XEvent& event) {
+    switch (event.type) {
+    case Expose:
+        if (event.xexpose.count == 0) {
+            DrawEdit(e);
+        }
+        break;
+    case KeyPress:
+        if (e->shown) {
+            EditKey(e, event.xkey);
+        }
+        break;
+    case FocusOut:
+        // A grab moves the focus only for its duration; the entry keeps it.
+        if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) {
+            EditLosesFocus(e);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// The keyboard focus goes back where it was before the entry took it.
+void GiveFocusBack(XEditBox* e) {
+    Display* d = e->editor->display;
+    ErrorTrap trap(d);
+    XSetInputFocus(d, e->previousFocus != 0 ? e->previousFocus : PointerRoot, e->previousRevert,
+                   CurrentTime);
+}
+
+void ShowEdit(XEditBox* e, bool show) {
+    XWindow* w = e->editor;
+    if (w->destroyed || show == e->shown) {
+        return;
+    }
+    e->shown = show;
+    if (show) {
+        XMapRaised(w->display, e->id);
+        XFlush(w->display);
+        return;
+    }
+    XUnmapWindow(w->display, e->id);
+    if (e->focused) {
+        GiveFocusBack(e);
+        // Hiding the focused entry takes its focus, and it hears so at once, as on Windows.
+        EditLosesFocus(e);
+    }
+    XFlush(w->display);
+}
+
+void DestroyEdit(XEditBox* e, bool destroyWindow) {
+    XWindow* w = e->editor;
+    if (!w->destroyed) {
+        if (e->focused) {
+            e->focused = false;
+            GiveFocusBack(e);
+        }
+        if (destroyWindow) {
+            ErrorTrap trap(w->display);
+            XDestroyWindow(w->display, e->id);
+        }
+    }
+    if (w->edit == e) {
+        w->edit = nullptr;
+    }
+    delete e;
 }
 
 void Free(XWindow* w) {
@@ -258,18 +521,25 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
     XFreePixmap(display, empty);
     XFlush(display);
     current = w;
-    return w;
+    return HandleOf(w);
 }
 
 void SetWindowUserData(WindowHandle window, void* data) {
-    ToWindow(window)->userData = data;
+    if (XWindow* w = ToWindow(window)) {
+        w->userData = data;
+    }
 }
 
 void* GetWindowUserData(WindowHandle window) {
-    return window != nullptr ? ToWindow(window)->userData : nullptr;
+    XWindow* w = ToWindow(window);
+    return w != nullptr ? w->userData : nullptr;
 }
 
 void ShowWindow(WindowHandle window, bool show) {
+    if (XEditBox* e = ToEdit(window)) {
+        ShowEdit(e, show);
+        return;
+    }
     XWindow* w = ToWindow(window);
     if (w == nullptr || w->destroyed) {
         return;
@@ -291,15 +561,23 @@ void UpdateWindow(WindowHandle window) {
 }
 
 void InvalidateWindow(WindowHandle window) {
-    if (window != nullptr) {
-        ToWindow(window)->paintPending = true;
+    if (XWindow* w = ToWindow(window)) {
+        w->paintPending = true;
     }
 }
 
 void DestroyWindow(WindowHandle window) {
+    if (XEditBox* e = ToEdit(window)) {
+        DestroyEdit(e, true);
+        return;
+    }
     XWindow* w = ToWindow(window);
     if (w == nullptr || w->destroyed) {
         return;
+    }
+    if (w->edit != nullptr) {
+        // X takes the entry with its parent.
+        DestroyEdit(w->edit, false);
     }
     w->destroyed = true;
     w->timerOn = false;
@@ -332,6 +610,16 @@ void DestroyWindow(WindowHandle window) {
 
 void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height, bool) {
+    if (XEditBox* e = ToEdit(window)) {
+        if (!e->editor->destroyed && width > 0 && height > 0) {
+            e->width = width;
+            e->height = height;
+            XMoveResizeWindow(e->editor->display, e->id, x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height));
+            XFlush(e->editor->display);
+        }
+        return;
+    }
     XWindow* w = ToWindow(window);
     if (w == nullptr || w->destroyed || width <= 0 || height <= 0) {
         return;
@@ -371,6 +659,9 @@ void ReleaseCapture() {
 
 void StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, TimerFn callback) {
     XWindow* w = ToWindow(window);
+    if (w == nullptr) {
+        return;
+    }
     w->timerOn = true;
     w->timerId = id;
     w->timer = callback;
@@ -379,8 +670,8 @@ void StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, 
 }
 
 void StopTimer(WindowHandle window, std::uintptr_t) {
-    if (window != nullptr) {
-        ToWindow(window)->timerOn = false;
+    if (XWindow* w = ToWindow(window)) {
+        w->timerOn = false;
     }
 }
 
@@ -394,7 +685,11 @@ void ServiceWindow(WindowHandle window) {
     while (!w->destroyed && XPending(w->display) > 0) {
         XEvent event;
         XNextEvent(w->display, &event);
-        Dispatch(w, event);
+        if (w->edit != nullptr && event.xany.window == w->edit->id) {
+            DispatchEdit(w->edit, event);
+        } else {
+            Dispatch(w, event);
+        }
     }
     if (!w->destroyed && w->timerOn && w->timer != nullptr) {
         const Clock::time_point now = Clock::now();
@@ -405,7 +700,7 @@ void ServiceWindow(WindowHandle window) {
             if (w->due <= now) {
                 w->due = now + w->period;
             }
-            w->timer(w, w->timerId);
+            w->timer(HandleOf(w), w->timerId);
         }
     }
     if (!w->destroyed && w->paintPending) {
@@ -422,7 +717,7 @@ std::int32_t LastError() {
 }
 
 DeviceContextHandle GetDeviceContext(WindowHandle window) {
-    return window;
+    return ToWindow(window) != nullptr ? window : nullptr;
 }
 
 void ReleaseDeviceContext(WindowHandle, DeviceContextHandle) {}
@@ -518,24 +813,72 @@ void ShowCursor(bool show) {
     ApplyCursor(current);
 }
 
-// The native text entry is not there yet: the editor then opens none.
-WindowHandle CreateEditBox(ModuleHandle, WindowHandle, std::int32_t, std::int32_t, std::int32_t,
-                           std::int32_t) {
-    return nullptr;
+WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
+                           std::int32_t width, std::int32_t height) {
+    XWindow* w = ToWindow(parent);
+    if (w == nullptr || w->destroyed || w->visual == nullptr || w->edit != nullptr || width <= 0 ||
+        height <= 0) {
+        return nullptr;
+    }
+    auto* e = new XEditBox;
+    e->editor = w;
+    e->width = width;
+    e->height = height;
+    XSetWindowAttributes set{};
+    set.event_mask = kEditEvents;
+    set.background_pixmap = None;
+    e->id = XCreateWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWEventMask | CWBackPixmap, &set);
+    XFlush(w->display);
+    w->edit = e;
+    return static_cast<XHandle*>(e);
 }
 
-bool SubclassEditBox(WindowHandle, EditMessageFn, void*) {
-    return false;
+bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData) {
+    XEditBox* e = ToEdit(edit);
+    if (e == nullptr) {
+        return false;
+    }
+    e->filter = filter;
+    e->refData = refData;
+    return true;
 }
 
-void SetWindowText(WindowHandle, const std::wstring&) {}
-
-std::wstring GetWindowText(WindowHandle, std::size_t) {
-    return std::wstring();
+void SetWindowText(WindowHandle window, const std::wstring& text) {
+    if (XEditBox* e = ToEdit(window)) {
+        e->text = text;
+        e->caret = text.size();
+        e->allSelected = false;
+        DrawEdit(e);
+    }
 }
 
-void SelectAllText(WindowHandle) {}
-void SetFocus(WindowHandle) {}
+std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
+    XEditBox* e = ToEdit(window);
+    return e != nullptr ? e->text.substr(0, maxChars) : std::wstring();
+}
+
+void SelectAllText(WindowHandle edit) {
+    if (XEditBox* e = ToEdit(edit)) {
+        e->allSelected = true;
+        e->caret = e->text.size();
+        DrawEdit(e);
+    }
+}
+
+void SetFocus(WindowHandle window) {
+    XEditBox* e = ToEdit(window);
+    if (e == nullptr || e->focused || !e->shown || e->editor->destroyed) {
+        return;
+    }
+    Display* d = e->editor->display;
+    XGetInputFocus(d, &e->previousFocus, &e->previousRevert);
+    ErrorTrap trap(d);
+    XSetInputFocus(d, e->id, RevertToParent, CurrentTime);
+    e->focused = trap.End() == 0;
+    DrawEdit(e);
+}
 
 } // namespace Platform
 } // namespace VLM
