@@ -351,6 +351,18 @@ else
     fail "the validator's editor tests: $(grep -v '^pass' "$work/validate.log" | tr '\n' ';')"
 fi
 
+# A server without OpenGL: the Windows message on standard error, and no editor.
+xvfb_stop
+if XVFB_EXTRA_ARGS="-extension GLX" xvfb_start "$work/xvfb-noglx.log"; then
+    timeout 60 "$host" editor "$plugin" --seconds 1 >"$work/noglx.log" 2>&1
+    if grep -q "OPENGL ERROR" "$work/noglx.log" && grep -q "Function: SetPixelFormat()" "$work/noglx.log" &&
+        grep -q "effEditOpen answered 0" "$work/noglx.log"; then
+        pass "without GLX: the OpenGL error on standard error, and effEditOpen answers 0"
+    else
+        fail "without GLX expected the SetPixelFormat error and effEditOpen 0: $(head -n 5 "$work/noglx.log" | tr '\n' ';')"
+    fi
+fi
+
 echo "Screenshots: $shots"
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed; the tool's log is $log"
