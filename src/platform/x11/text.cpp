@@ -23,33 +23,48 @@ constexpr double kPixelSize = 10.0 * 96.0 / 72.0;
 constexpr float kAverageAdvance = 6.0f;
 constexpr float kLineHeight = 16.0f;
 
+cairo_font_face_t* FindFace() {
+    cairo_font_face_t* found = nullptr;
+    FcPattern* wanted =
+        FcNameParse(reinterpret_cast<const FcChar8*>("Tahoma,DejaVu Sans,sans-serif"));
+    if (wanted == nullptr) {
+        return found;
+    }
+    FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
+    FcDefaultSubstitute(wanted);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, wanted, &result);
+    FcPatternDestroy(wanted);
+    if (match != nullptr) {
+        found = cairo_ft_font_face_create_for_pattern(match);
+        FcPatternDestroy(match);
+        if (cairo_font_face_status(found) != CAIRO_STATUS_SUCCESS) {
+            cairo_font_face_destroy(found);
+            found = nullptr;
+        }
+    }
+    return found;
+}
+
+// Given back when the plug-in library is unloaded, which a host may do while it runs on.
+struct FaceHolder {
+    cairo_font_face_t* face = FindFace();
+    FaceHolder() = default;
+    FaceHolder(const FaceHolder&) = delete;
+    FaceHolder& operator=(const FaceHolder&) = delete;
+    ~FaceHolder() {
+        if (face != nullptr) {
+            cairo_font_face_destroy(face);
+        }
+    }
+};
+
 } // namespace
 
-// One face for the process: found once, kept for good, shared by every editor.
+// One face for the process: found once and shared by every editor.
 cairo_font_face_t* ReadoutFace() {
-    static cairo_font_face_t* const face = [] {
-        cairo_font_face_t* found = nullptr;
-        FcPattern* wanted =
-            FcNameParse(reinterpret_cast<const FcChar8*>("Tahoma,DejaVu Sans,sans-serif"));
-        if (wanted == nullptr) {
-            return found;
-        }
-        FcConfigSubstitute(nullptr, wanted, FcMatchPattern);
-        FcDefaultSubstitute(wanted);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(nullptr, wanted, &result);
-        FcPatternDestroy(wanted);
-        if (match != nullptr) {
-            found = cairo_ft_font_face_create_for_pattern(match);
-            FcPatternDestroy(match);
-            if (cairo_font_face_status(found) != CAIRO_STATUS_SUCCESS) {
-                cairo_font_face_destroy(found);
-                found = nullptr;
-            }
-        }
-        return found;
-    }();
-    return face;
+    static const FaceHolder holder;
+    return holder.face;
 }
 
 void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face) {
