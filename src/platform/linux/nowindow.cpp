@@ -1,5 +1,6 @@
 // The editor window services of a build without a window system, which answer "no window on
 // this platform" so that the host's open request fails cleanly.
+#include "platform/linux/errortext.h"
 #include "platform/platform.h"
 
 namespace VLM {
@@ -89,6 +90,11 @@ std::wstring GetWindowText(WindowHandle, std::size_t) {
 
 void SelectAllText(WindowHandle) {}
 void SetFocus(WindowHandle) {}
+
+// Without a window system the error box is its text on the standard error stream.
+void ShowErrorBox(WindowHandle, const std::wstring& text, const std::wstring& caption) {
+    WriteErrorToStderr(text, caption);
+}
 
 } // namespace Platform
 } // namespace VLM

@@ -4,6 +4,7 @@
 // the editor.
 #include "platform/platform.h"
 #include "platform/x11/font.h"
+#include "platform/x11/windowid.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
@@ -447,6 +448,14 @@ void Free(XWindow* w) {
 }
 
 } // namespace
+
+unsigned long WindowIdOf(WindowHandle window) {
+    if (XWindow* w = ToWindow(window)) {
+        return w->id;
+    }
+    XEditBox* e = ToEdit(window);
+    return e != nullptr ? e->id : 0;
+}
 
 bool CanOpenEditorWindow() {
     // Without a display name there is no server to ask, and no reason to try.
