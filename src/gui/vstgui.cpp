@@ -81,6 +81,12 @@ void CVSTGUI::close() {
     DestroyEditorWindow();
 }
 
+void CVSTGUI::idle() {
+    if (window != nullptr) {
+        Platform::ServiceWindow(window);
+    }
+}
+
 void CVSTGUI::RegisterWidget(CWidget* widget) {
     widgets.push_back(widget);
     if (hint != nullptr) {

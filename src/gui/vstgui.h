@@ -37,6 +37,9 @@ public:
     bool open(void* parent) override;
     // [UI thread]
     void close() override;
+    // Serves the editor window's events and redraw timer where the window system leaves that
+    // to the host's idle calls. [UI thread, the one that opened the editor]
+    void idle() override;
 
     // Draws every control and schedules the paint. [UI thread, editor open]
     virtual void GfxReDraw();

@@ -171,6 +171,10 @@ void ReleaseCapture();
 void StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, TimerFn callback);
 // KillTimer.
 void StopTimer(WindowHandle window, std::uintptr_t id);
+// Delivers the window's waiting input and paint events and its due timer ticks to the
+// handlers. X11 serves them here, from the host's idle call on the thread that opened the
+// editor; Windows delivers them through its own message loop, so this does nothing there.
+void ServiceWindow(WindowHandle window);
 // GetLastError.
 std::int32_t LastError();
 

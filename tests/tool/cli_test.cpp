@@ -352,7 +352,7 @@ TEST(BadInput, EveryCaseEndsWithOneLineOnStderrAndNonZeroExit) {
         {{"response", VLM_GAINPLUG, "--png", VLM_GAINPLUG}, "", "it is the plug-in"},
         {{"render", VLM_NULLPLUG, ok, out, "--in", "on"}, "plain", "keeps no state chunk"},
         {{"response", VLM_GAINPLUG, "--png", Path("no/such/dir/r.png")}, "", "cannot write"},
-        {{"editor", VLM_GAINPLUG}, "", "has no Linux editor"},
+        {{"editor", VLM_GAINPLUG}, "", "effEditOpen answered 0"},
         {{"editor", VLM_NULLPLUG}, "plain", "has no editor"},
         {{"render", VLM_GAINPLUG}, "", "needs PLUGIN IN.wav OUT.wav"},
         {{"frobnicate"}, "", "unknown command"},

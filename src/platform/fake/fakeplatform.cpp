@@ -315,6 +315,8 @@ Bitmap RenderText(const std::wstring& text, const TextBox&, std::int32_t width,
     return result;
 }
 
+void ServiceWindow(WindowHandle) {}
+
 bool CanOpenEditorWindow() {
     return Get().canOpen;
 }

@@ -56,11 +56,6 @@ MemoryBitmap* NewBitmap(std::int32_t width, std::int32_t height) {
     return bitmap;
 }
 
-// The read-out's box is measured with an average advance of Tahoma at 10 points on a 96 dpi
-// screen; no editor window opens on this platform, so nothing shows the text.
-constexpr float kAverageAdvance = 6.0f;
-constexpr float kLineHeight = 16.0f;
-
 } // namespace
 
 std::int32_t ImageLibraryStartup(std::uintptr_t& token) {
@@ -155,25 +150,6 @@ void UnlockPixels(BitmapHandle, PixelRows& rows) {
 
 void DisposeBitmap(BitmapHandle bitmap) {
     delete ToBitmap(bitmap);
-}
-
-TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
-    TextBox box;
-    if (!text.empty()) {
-        box.width = kAverageAdvance * static_cast<float>(text.size());
-        box.height = kLineHeight;
-    }
-    return box;
-}
-
-Bitmap RenderText(const std::wstring&, const TextBox&, std::int32_t width, std::int32_t height) {
-    // An opaque white box without glyphs: see MeasureText.
-    Bitmap result = CreateBitmap(width, height);
-    if (result.handle != nullptr) {
-        std::vector<std::uint8_t>& pixels = ToBitmap(result.handle)->pixels;
-        std::memset(pixels.data(), 0xFF, pixels.size());
-    }
-    return result;
 }
 
 } // namespace Platform

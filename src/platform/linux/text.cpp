@@ -1,5 +1,6 @@
-// Text on Linux: the 8-bit code page is UTF-8, and the modal error box is a message on the
-// standard error stream, since the plug-in links no user-interface toolkit.
+// Text on Linux: the 8-bit code page is UTF-8, and every error box is also a message on the
+// standard error stream.
+#include "platform/linux/errortext.h"
 #include "platform/platform.h"
 
 #include <cstdio>
@@ -130,7 +131,7 @@ std::string WideToAnsi(const std::wstring& text) {
     return narrow;
 }
 
-void ShowErrorBox(WindowHandle, const std::wstring& text, const std::wstring& caption) {
+void WriteErrorToStderr(const std::wstring& text, const std::wstring& caption) {
     std::string title;
     std::string message;
     EncodeUtf8(caption, true, title);

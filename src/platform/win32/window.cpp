@@ -140,6 +140,8 @@ void StopTimer(WindowHandle window, std::uintptr_t id) {
     KillTimer(ToHwnd(window), id);
 }
 
+void ServiceWindow(WindowHandle) {}
+
 std::int32_t LastError() {
     return static_cast<std::int32_t>(GetLastError());
 }

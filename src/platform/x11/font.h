@@ -1,0 +1,20 @@
+// The read-out's font, shared by the read-out's text and the text entry.
+#pragma once
+
+#include <cairo.h>
+
+#include <string>
+
+namespace VLM {
+namespace Platform {
+
+// The face fontconfig picks for Tahoma (else DejaVu Sans, else any sans); null when there is
+// no font at all, and then no text is drawn.
+cairo_font_face_t* ReadoutFace();
+// Selects the face at the read-out's size (10 points at 96 dpi) with grey anti-aliasing.
+void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face);
+// Wide text as UTF-8; characters without a UTF-8 form become '?'.
+std::string ReadoutUtf8(const std::wstring& text);
+
+} // namespace Platform
+} // namespace VLM

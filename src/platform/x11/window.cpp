@@ -1,0 +1,893 @@
+// The Linux editor window: a child X window of the host's window on a display connection of
+// the editor's own, a GLX context, and the Windows-style messages, timer ticks and paints that
+// the portable editor expects, all served from the host's idle calls on the thread that opened
+// the editor.
+#include "platform/platform.h"
+#include "platform/x11/font.h"
+#include "platform/x11/windowid.h"
+
+#include <GL/glx.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+#include <cairo-xlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <string>
+
+namespace VLM {
+namespace Platform {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uintptr_t kMouseLeftButton = 0x0001; // MK_LBUTTON
+// Windows' defaults: a second press within 400 ms inside a 4 x 4 pixel box is a double click.
+constexpr Time kDoubleClickMs = 400;
+constexpr int kDoubleClickHalfBox = 2;
+constexpr long kInputEvents =
+    ButtonPressMask | ButtonReleaseMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
+constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
+
+constexpr long kEditEvents = ExposureMask | KeyPressMask | FocusChangeMask | ButtonPressMask;
+
+// What a window handle points to: an editor window or a text entry.
+struct XHandle {
+    explicit XHandle(bool edit) : isEdit(edit) {}
+    const bool isEdit;
+};
+
+struct XWindow;
+
+// The text entry: a child window of the editor holding one line, drawn with Cairo, fed by the
+// key presses of its own window while it has the keyboard focus.
+struct XEditBox : XHandle {
+    XEditBox() : XHandle(true) {}
+    XWindow* editor = nullptr;
+    ::Window id = 0;
+    int width = 0;
+    int height = 0;
+    bool shown = false;
+    bool focused = false;
+    ::Window previousFocus = 0; // whose focus to give back
+    int previousRevert = RevertToParent;
+    std::wstring text;
+    std::size_t caret = 0;
+    bool allSelected = false;
+    EditMessageFn filter = nullptr;
+    void* refData = nullptr;
+};
+
+struct XWindow : XHandle {
+    XWindow() : XHandle(false) {}
+    XEditBox* edit = nullptr; // the editor's text entry, if it has one
+    Display* display = nullptr;
+    ::Window id = 0;
+    Colormap colormap = 0;
+    XVisualInfo* visual = nullptr; // null: the server offers no double-buffered RGBA visual
+    ::Cursor blankCursor = 0;
+    void* userData = nullptr;
+    bool timerOn = false;
+    std::uintptr_t timerId = 0;
+    Clock::duration period{};
+    Clock::time_point due{};
+    TimerFn timer = nullptr;
+    bool paintPending = false;
+    bool clickPending = false; // the last press may become the first half of a double click
+    Time clickTime = 0;
+    int clickX = 0;
+    int clickY = 0;
+    int serving = 0; // nesting depth of ServiceWindow; the record outlives it
+    bool destroyed = false;
+};
+
+struct XGLContext {
+    Display* display = nullptr;
+    GLXContext context = nullptr;
+};
+
+WindowMessageFn windowHandler = nullptr;
+
+// Everything here runs on the thread that opened the editor, so per-thread state needs no lock.
+thread_local Display* pendingDisplay = nullptr; // opened by CanOpenEditorWindow, not yet used
+thread_local XWindow* current = nullptr;        // the editor that cursor requests concern
+thread_local XWindow* captured = nullptr;
+thread_local XGLContext* currentContext = nullptr;
+thread_local int cursorCount = 0; // ShowCursor's display counter: hidden below 0
+thread_local int lastError = 0;
+thread_local int trappedError = 0;
+
+XWindow* ToWindow(WindowHandle window) {
+    auto* handle = static_cast<XHandle*>(window);
+    return handle != nullptr && !handle->isEdit ? static_cast<XWindow*>(handle) : nullptr;
+}
+
+XEditBox* ToEdit(WindowHandle window) {
+    auto* handle = static_cast<XHandle*>(window);
+    return handle != nullptr && handle->isEdit ? static_cast<XEditBox*>(handle) : nullptr;
+}
+
+WindowHandle HandleOf(XWindow* w) {
+    return static_cast<XHandle*>(w);
+}
+
+int TrapError(Display*, XErrorEvent* event) {
+    trappedError = event->error_code;
+    return 0;
+}
+
+// Xlib's default error handler ends the process; a request that may fail (a parent that is
+// not a window, a window the host destroyed) runs under this trap instead.
+class ErrorTrap {
+public:
+    explicit ErrorTrap(Display* d) : display(d) {
+        XSync(display, False);
+        trappedError = 0;
+        previous = XSetErrorHandler(&TrapError);
+    }
+    ~ErrorTrap() { End(); }
+    ErrorTrap(const ErrorTrap&) = delete;
+    ErrorTrap& operator=(const ErrorTrap&) = delete;
+    int End() {
+        if (display != nullptr) {
+            XSync(display, False);
+            XSetErrorHandler(previous);
+            display = nullptr;
+            if (trappedError != 0) {
+                lastError = trappedError;
+            }
+        }
+        return trappedError;
+    }
+
+private:
+    Display* display;
+    XErrorHandler previous = nullptr;
+};
+
+void ApplyCursor(XWindow* w) {
+    if (w == nullptr || w->destroyed) {
+        return;
+    }
+    const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
+    if (shape != 0) {
+        XDefineCursor(w->display, w->id, shape);
+    } else {
+        XUndefineCursor(w->display, w->id);
+    }
+    // During a drag the grab's cursor is the one shown, wherever the pointer is.
+    if (captured == w) {
+        XChangeActivePointerGrab(w->display, kGrabEvents, shape, CurrentTime);
+    }
+    XFlush(w->display);
+}
+
+void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y) {
+    if (windowHandler == nullptr || w->destroyed) {
+        return;
+    }
+    const auto lParam = static_cast<std::intptr_t>((static_cast<std::uint32_t>(y & 0xFFFF) << 16) |
+                                                   static_cast<std::uint32_t>(x & 0xFFFF));
+    windowHandler(HandleOf(w), message, wParam, lParam);
+}
+
+std::uintptr_t KeyFlags(unsigned state) {
+    std::uintptr_t flags = 0;
+    if ((state & ShiftMask) != 0) {
+        flags |= kMouseShift;
+    }
+    if ((state & ControlMask) != 0) {
+        flags |= kMouseControl;
+    }
+    return flags;
+}
+
+void Dispatch(XWindow* w, const XEvent& event) {
+    switch (event.type) {
+    case Expose:
+        if (event.xexpose.count == 0) {
+            w->paintPending = true;
+        }
+        break;
+    case ButtonPress: {
+        const XButtonEvent& b = event.xbutton;
+        if (b.button != Button1) {
+            break;
+        }
+        const std::uintptr_t flags = KeyFlags(b.state) | kMouseLeftButton;
+        const bool twice = w->clickPending && b.time - w->clickTime <= kDoubleClickMs &&
+                           std::abs(b.x - w->clickX) <= kDoubleClickHalfBox &&
+                           std::abs(b.y - w->clickY) <= kDoubleClickHalfBox;
+        w->clickPending = !twice;
+        w->clickTime = b.time;
+        w->clickX = b.x;
+        w->clickY = b.y;
+        Send(w, twice ? kMsgLButtonDblClk : kMsgLButtonDown, flags, b.x, b.y);
+        break;
+    }
+    case ButtonRelease: {
+        const XButtonEvent& b = event.xbutton;
+        if (b.button == Button1) {
+            Send(w, kMsgLButtonUp, KeyFlags(b.state), b.x, b.y);
+        }
+        break;
+    }
+    case MotionNotify: {
+        const XMotionEvent& m = event.xmotion;
+        const std::uintptr_t buttons = (m.state & Button1Mask) != 0 ? kMouseLeftButton : 0;
+        Send(w, kMsgMouseMove, KeyFlags(m.state) | buttons, m.x, m.y);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void DrawEdit(XEditBox* e) {
+    XWindow* w = e->editor;
+    if (!e->shown || w->destroyed || w->visual == nullptr) {
+        return;
+    }
+    cairo_surface_t* surface =
+        cairo_xlib_surface_create(w->display, e->id, w->visual->visual, e->width, e->height);
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_paint(cr);
+    if (cairo_font_face_t* face = ReadoutFace()) {
+        UseReadoutFont(cr, face);
+        const std::string all = ReadoutUtf8(e->text);
+        const std::string before = ReadoutUtf8(e->text.substr(0, e->caret));
+        cairo_text_extents_t extents{};
+        cairo_text_extents(cr, all.c_str(), &extents);
+        cairo_text_extents_t head{};
+        cairo_text_extents(cr, before.c_str(), &head);
+        cairo_font_extents_t font{};
+        cairo_font_extents(cr, &font);
+        // Centred, as the Windows entry's ES_CENTER.
+        const double x = (e->width - extents.x_advance) / 2.0;
+        const double top = (e->height - font.height) / 2.0;
+        if (e->allSelected && !e->text.empty()) {
+            cairo_set_source_rgb(cr, 0.0, 0.47, 0.84);
+            cairo_rectangle(cr, x, top, extents.x_advance, font.height);
+            cairo_fill(cr);
+            cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+        } else {
+            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+        }
+        cairo_move_to(cr, x, top + font.ascent);
+        cairo_show_text(cr, all.c_str());
+        if (e->focused && !e->allSelected) {
+            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
+            cairo_rectangle(cr, x + head.x_advance, top, 1.0, font.height);
+            cairo_fill(cr);
+        }
+    }
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    cairo_surface_destroy(surface);
+    XFlush(w->display);
+}
+
+// What the system's entry does with a character the filter let through.
+void EditCharacter(XEditBox* e, wchar_t c) {
+    if (c == 8) {
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        } else if (e->caret > 0) {
+            e->text.erase(e->caret - 1, 1);
+            --e->caret;
+        }
+    } else if (c >= 32) {
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        }
+        e->text.insert(e->caret, 1, c);
+        ++e->caret;
+    }
+    e->allSelected = false;
+}
+
+// Loss of focus, as the system reports it to the entry once.
+void EditLosesFocus(XEditBox* e) {
+    if (!e->focused) {
+        return;
+    }
+    e->focused = false;
+    if (e->filter != nullptr) {
+        e->filter(e->refData, kMsgKillFocus, 0);
+    }
+}
+
+void EditKey(XEditBox* e, XKeyEvent& key) {
+    char bytes[8] = {};
+    KeySym sym = NoSymbol;
+    const int count = XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
+    wchar_t c = 0;
+    switch (sym) {
+    case XK_Return:
+    case XK_KP_Enter:
+        c = 13;
+        break;
+    case XK_BackSpace:
+        c = 8;
+        break;
+    case XK_Delete:
+    case XK_KP_Delete:
+        if (e->allSelected) {
+            e->text.clear();
+            e->caret = 0;
+        } else if (e->caret < e->text.size()) {
+            e->text.erase(e->caret, 1);
+        }
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Left:
+    case XK_KP_Left:
+        e->caret = e->allSelected ? 0 : (e->caret > 0 ? e->caret - 1 : 0);
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Right:
+    case XK_KP_Right:
+        e->caret = e->allSelected ? e->text.size() : std::min(e->caret + 1, e->text.size());
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_Home:
+    case XK_KP_Home:
+        e->caret = 0;
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    case XK_End:
+    case XK_KP_End:
+        e->caret = e->text.size();
+        e->allSelected = false;
+        DrawEdit(e);
+        return;
+    default:
+        if (count != 1) {
+            return;
+        }
+        // Latin-1, one byte per character.
+        c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[0]));
+        break;
+    }
+    if (e->filter == nullptr) {
+        return;
+    }
+    // The filter may hide the entry (Enter applies the text), or close the editor.
+    XWindow* w = e->editor;
+    const EditAction action = e->filter(e->refData, kMsgChar, static_cast<std::uintptr_t>(c));
+    if (w->destroyed || w->edit != e) {
+        return;
+    }
+    if (action != EditAction::Swallow) {
+        EditCharacter(e, c);
+    }
+    DrawEdit(e);
+}
+
+void DispatchEdit(XEditBox* e, XEvent& event) {
+    switch (event.type) {
+    case Expose:
+        if (event.xexpose.count == 0) {
+            DrawEdit(e);
+        }
+        break;
+    case KeyPress:
+        if (e->shown) {
+            EditKey(e, event.xkey);
+        }
+        break;
+    case FocusOut:
+        // A grab moves the focus only for its duration; the entry keeps it.
+        if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) {
+            EditLosesFocus(e);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+// The keyboard focus goes back where it was before the entry took it.
+void GiveFocusBack(XEditBox* e) {
+    Display* d = e->editor->display;
+    ErrorTrap trap(d);
+    XSetInputFocus(d, e->previousFocus != 0 ? e->previousFocus : PointerRoot, e->previousRevert,
+                   CurrentTime);
+}
+
+void ShowEdit(XEditBox* e, bool show) {
+    XWindow* w = e->editor;
+    if (w->destroyed || show == e->shown) {
+        return;
+    }
+    e->shown = show;
+    if (show) {
+        XMapRaised(w->display, e->id);
+        XFlush(w->display);
+        return;
+    }
+    XUnmapWindow(w->display, e->id);
+    if (e->focused) {
+        GiveFocusBack(e);
+        // Hiding the focused entry takes its focus, and it hears so at once, as on Windows.
+        EditLosesFocus(e);
+    }
+    XFlush(w->display);
+}
+
+void DestroyEdit(XEditBox* e, bool destroyWindow) {
+    XWindow* w = e->editor;
+    if (!w->destroyed) {
+        if (e->focused) {
+            e->focused = false;
+            GiveFocusBack(e);
+        }
+        if (destroyWindow) {
+            ErrorTrap trap(w->display);
+            XDestroyWindow(w->display, e->id);
+        }
+    }
+    if (w->edit == e) {
+        w->edit = nullptr;
+    }
+    delete e;
+}
+
+void Free(XWindow* w) {
+    delete w;
+}
+
+} // namespace
+
+unsigned long WindowIdOf(WindowHandle window) {
+    if (XWindow* w = ToWindow(window)) {
+        return w->id;
+    }
+    XEditBox* e = ToEdit(window);
+    return e != nullptr ? e->id : 0;
+}
+
+bool CanOpenEditorWindow() {
+    // Without a display name there is no server to ask, and no reason to try.
+    const char* name = std::getenv("DISPLAY");
+    if (name == nullptr || name[0] == '\0') {
+        return false;
+    }
+    if (pendingDisplay == nullptr) {
+        pendingDisplay = XOpenDisplay(nullptr);
+    }
+    return pendingDisplay != nullptr;
+}
+
+void RegisterEditorWindowClass(ModuleHandle, WindowMessageFn handler) {
+    windowHandler = handler;
+}
+
+WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t width,
+                                std::int32_t height) {
+    Display* display = pendingDisplay != nullptr ? pendingDisplay : XOpenDisplay(nullptr);
+    pendingDisplay = nullptr;
+    if (display == nullptr || width <= 0 || height <= 0) {
+        if (display != nullptr) {
+            XCloseDisplay(display);
+        }
+        return nullptr;
+    }
+    auto* w = new XWindow;
+    w->display = display;
+    const int screen = DefaultScreen(display);
+    // The host's window arrives as its XID in the pointer; none means a top-level window.
+    const auto parentId = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(parent));
+    const ::Window under = parentId != 0 ? parentId : RootWindow(display, screen);
+    int attributes[] = {
+        GLX_RGBA, GLX_DOUBLEBUFFER, GLX_RED_SIZE, 8, GLX_GREEN_SIZE, 8, GLX_BLUE_SIZE, 8, None};
+    w->visual = glXChooseVisual(display, screen, attributes);
+
+    XSetWindowAttributes set{};
+    unsigned long mask = CWEventMask | CWBackPixmap | CWBorderPixel;
+    set.event_mask = kInputEvents;
+    set.background_pixmap = None;
+    set.border_pixel = 0;
+    Visual* visual = CopyFromParent;
+    int depth = CopyFromParent;
+    ErrorTrap trap(display);
+    if (w->visual != nullptr) {
+        w->colormap =
+            XCreateColormap(display, RootWindow(display, screen), w->visual->visual, AllocNone);
+        set.colormap = w->colormap;
+        mask |= CWColormap;
+        visual = w->visual->visual;
+        depth = w->visual->depth;
+    }
+    w->id = XCreateWindow(display, under, 0, 0, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, depth, InputOutput, visual, mask, &set);
+    if (trap.End() != 0) {
+        // The parent is no window of this server: nothing was created.
+        if (w->colormap != 0) {
+            XFreeColormap(display, w->colormap);
+        }
+        if (w->visual != nullptr) {
+            XFree(w->visual);
+        }
+        XCloseDisplay(display);
+        delete w;
+        return nullptr;
+    }
+    static char noBits[1] = {0};
+    const Pixmap empty = XCreateBitmapFromData(display, w->id, noBits, 1, 1);
+    XColor black{};
+    w->blankCursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+    XFreePixmap(display, empty);
+    XFlush(display);
+    current = w;
+    return HandleOf(w);
+}
+
+void SetWindowUserData(WindowHandle window, void* data) {
+    if (XWindow* w = ToWindow(window)) {
+        w->userData = data;
+    }
+}
+
+void* GetWindowUserData(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    return w != nullptr ? w->userData : nullptr;
+}
+
+void ShowWindow(WindowHandle window, bool show) {
+    if (XEditBox* e = ToEdit(window)) {
+        ShowEdit(e, show);
+        return;
+    }
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed) {
+        return;
+    }
+    if (show) {
+        XMapWindow(w->display, w->id);
+    } else {
+        XUnmapWindow(w->display, w->id);
+    }
+    XFlush(w->display);
+}
+
+void UpdateWindow(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    if (w != nullptr && w->paintPending) {
+        w->paintPending = false;
+        Send(w, kMsgPaint, 0, 0, 0);
+    }
+}
+
+void InvalidateWindow(WindowHandle window) {
+    if (XWindow* w = ToWindow(window)) {
+        w->paintPending = true;
+    }
+}
+
+void DestroyWindow(WindowHandle window) {
+    if (XEditBox* e = ToEdit(window)) {
+        DestroyEdit(e, true);
+        return;
+    }
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed) {
+        return;
+    }
+    if (w->edit != nullptr) {
+        // X takes the entry with its parent.
+        DestroyEdit(w->edit, false);
+    }
+    w->destroyed = true;
+    w->timerOn = false;
+    if (captured == w) {
+        XUngrabPointer(w->display, CurrentTime);
+        captured = nullptr;
+    }
+    if (current == w) {
+        current = nullptr;
+    }
+    {
+        // The host may have destroyed its window, and ours with it, before closing the editor.
+        ErrorTrap trap(w->display);
+        XDestroyWindow(w->display, w->id);
+        XFreeCursor(w->display, w->blankCursor);
+        if (w->colormap != 0) {
+            XFreeColormap(w->display, w->colormap);
+        }
+    }
+    if (w->visual != nullptr) {
+        XFree(w->visual);
+        w->visual = nullptr;
+    }
+    XCloseDisplay(w->display);
+    w->display = nullptr;
+    if (w->serving == 0) {
+        Free(w);
+    }
+}
+
+void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height, bool) {
+    if (XEditBox* e = ToEdit(window)) {
+        if (!e->editor->destroyed && width > 0 && height > 0) {
+            e->width = width;
+            e->height = height;
+            XMoveResizeWindow(e->editor->display, e->id, x, y, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height));
+            XFlush(e->editor->display);
+        }
+        return;
+    }
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed || width <= 0 || height <= 0) {
+        return;
+    }
+    XMoveResizeWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
+                      static_cast<unsigned>(height));
+    XFlush(w->display);
+}
+
+void PaintWindow(WindowHandle window, bool swap) {
+    XWindow* w = ToWindow(window);
+    if (swap && w != nullptr && !w->destroyed) {
+        glXSwapBuffers(w->display, w->id);
+        XFlush(w->display);
+    }
+}
+
+void SetCapture(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed) {
+        return;
+    }
+    const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
+    XGrabPointer(w->display, w->id, False, kGrabEvents, GrabModeAsync, GrabModeAsync, None, shape,
+                 CurrentTime);
+    XFlush(w->display);
+    captured = w;
+}
+
+void ReleaseCapture() {
+    if (captured != nullptr) {
+        XUngrabPointer(captured->display, CurrentTime);
+        XFlush(captured->display);
+        captured = nullptr;
+    }
+}
+
+void StartTimer(WindowHandle window, std::uintptr_t id, std::uint32_t periodMs, TimerFn callback) {
+    XWindow* w = ToWindow(window);
+    if (w == nullptr) {
+        return;
+    }
+    w->timerOn = true;
+    w->timerId = id;
+    w->timer = callback;
+    w->period = std::chrono::milliseconds(periodMs);
+    w->due = Clock::now() + w->period;
+}
+
+void StopTimer(WindowHandle window, std::uintptr_t) {
+    if (XWindow* w = ToWindow(window)) {
+        w->timerOn = false;
+    }
+}
+
+void ServiceWindow(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed) {
+        return;
+    }
+    current = w;
+    ++w->serving;
+    while (!w->destroyed && XPending(w->display) > 0) {
+        XEvent event;
+        XNextEvent(w->display, &event);
+        if (w->edit != nullptr && event.xany.window == w->edit->id) {
+            DispatchEdit(w->edit, event);
+        } else {
+            Dispatch(w, event);
+        }
+    }
+    if (!w->destroyed && w->timerOn && w->timer != nullptr) {
+        const Clock::time_point now = Clock::now();
+        if (now >= w->due) {
+            // One tick per idle call however late it comes, and the cadence kept from the
+            // schedule rather than from the late call.
+            w->due += w->period;
+            if (w->due <= now) {
+                w->due = now + w->period;
+            }
+            w->timer(HandleOf(w), w->timerId);
+        }
+    }
+    if (!w->destroyed && w->paintPending) {
+        w->paintPending = false;
+        Send(w, kMsgPaint, 0, 0, 0);
+    }
+    if (--w->serving == 0 && w->destroyed) {
+        Free(w);
+    }
+}
+
+std::int32_t LastError() {
+    return lastError;
+}
+
+DeviceContextHandle GetDeviceContext(WindowHandle window) {
+    return ToWindow(window) != nullptr ? window : nullptr;
+}
+
+void ReleaseDeviceContext(WindowHandle, DeviceContextHandle) {}
+
+bool SetPixelFormat(DeviceContextHandle dc) {
+    // X fixes a window's visual when it is created; here only the outcome is reported.
+    return dc != nullptr && ToWindow(dc)->visual != nullptr;
+}
+
+GLContextHandle CreateGLContext(DeviceContextHandle dc) {
+    XWindow* w = ToWindow(dc);
+    if (w == nullptr || w->destroyed || w->visual == nullptr) {
+        return nullptr;
+    }
+    ErrorTrap trap(w->display);
+    GLXContext context = glXCreateContext(w->display, w->visual, nullptr, True);
+    if (trap.End() != 0 || context == nullptr) {
+        if (context != nullptr) {
+            glXDestroyContext(w->display, context);
+        }
+        return nullptr;
+    }
+    return new XGLContext{w->display, context};
+}
+
+bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
+    auto* c = static_cast<XGLContext*>(context);
+    XWindow* w = ToWindow(dc);
+    if (c == nullptr) {
+        if (currentContext != nullptr) {
+            glXMakeCurrent(currentContext->display, None, nullptr);
+            currentContext = nullptr;
+        }
+        return true;
+    }
+    if (w == nullptr || w->destroyed) {
+        return false;
+    }
+    if (glXMakeCurrent(w->display, w->id, c->context) == False) {
+        return false;
+    }
+    currentContext = c;
+    return true;
+}
+
+GLContextHandle CurrentGLContext() {
+    if (currentContext != nullptr && glXGetCurrentContext() == currentContext->context) {
+        return currentContext;
+    }
+    return nullptr;
+}
+
+bool DeleteGLContext(GLContextHandle context) {
+    auto* c = static_cast<XGLContext*>(context);
+    if (c == nullptr) {
+        return false;
+    }
+    if (currentContext == c) {
+        glXMakeCurrent(c->display, None, nullptr);
+        currentContext = nullptr;
+    }
+    glXDestroyContext(c->display, c->context);
+    delete c;
+    return true;
+}
+
+bool GetCursorPos(Point& position) {
+    if (current == nullptr) {
+        return false;
+    }
+    ::Window root = 0, child = 0;
+    int rootX = 0, rootY = 0, x = 0, y = 0;
+    unsigned state = 0;
+    if (XQueryPointer(current->display, DefaultRootWindow(current->display), &root, &child, &rootX,
+                      &rootY, &x, &y, &state) == False) {
+        return false;
+    }
+    position.x = rootX;
+    position.y = rootY;
+    return true;
+}
+
+void SetCursorPos(const Point& position) {
+    if (current != nullptr) {
+        XWarpPointer(current->display, None, DefaultRootWindow(current->display), 0, 0, 0, 0,
+                     position.x, position.y);
+        XFlush(current->display);
+    }
+}
+
+void ShowCursor(bool show) {
+    cursorCount += show ? 1 : -1;
+    ApplyCursor(current);
+}
+
+WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
+                           std::int32_t width, std::int32_t height) {
+    XWindow* w = ToWindow(parent);
+    if (w == nullptr || w->destroyed || w->visual == nullptr || w->edit != nullptr || width <= 0 ||
+        height <= 0) {
+        return nullptr;
+    }
+    auto* e = new XEditBox;
+    e->editor = w;
+    e->width = width;
+    e->height = height;
+    XSetWindowAttributes set{};
+    set.event_mask = kEditEvents;
+    set.background_pixmap = None;
+    e->id = XCreateWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
+                          CopyFromParent, CWEventMask | CWBackPixmap, &set);
+    XFlush(w->display);
+    w->edit = e;
+    return static_cast<XHandle*>(e);
+}
+
+bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData) {
+    XEditBox* e = ToEdit(edit);
+    if (e == nullptr) {
+        return false;
+    }
+    e->filter = filter;
+    e->refData = refData;
+    return true;
+}
+
+void SetWindowText(WindowHandle window, const std::wstring& text) {
+    if (XEditBox* e = ToEdit(window)) {
+        e->text = text;
+        e->caret = text.size();
+        e->allSelected = false;
+        DrawEdit(e);
+    }
+}
+
+std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
+    XEditBox* e = ToEdit(window);
+    return e != nullptr ? e->text.substr(0, maxChars) : std::wstring();
+}
+
+void SelectAllText(WindowHandle edit) {
+    if (XEditBox* e = ToEdit(edit)) {
+        e->allSelected = true;
+        e->caret = e->text.size();
+        DrawEdit(e);
+    }
+}
+
+void SetFocus(WindowHandle window) {
+    XEditBox* e = ToEdit(window);
+    if (e == nullptr || e->focused || !e->shown || e->editor->destroyed) {
+        return;
+    }
+    Display* d = e->editor->display;
+    XGetInputFocus(d, &e->previousFocus, &e->previousRevert);
+    ErrorTrap trap(d);
+    XSetInputFocus(d, e->id, RevertToParent, CurrentTime);
+    e->focused = trap.End() == 0;
+    DrawEdit(e);
+}
+
+} // namespace Platform
+} // namespace VLM
