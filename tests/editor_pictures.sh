@@ -1,0 +1,83 @@
+# Picture checks shared by the editor tests (the DLL under Wine, the .so under X11): where a
+# fader's cap stands and which frame of a filmstrip a region shows, each judged on a screenshot
+# against the bare faceplate. Source it after defining pass, fail, shot SHOT (takes
+# $shots/SHOT.png of the editor) and the variables shots, work and art (the artwork folder).
+fader_x=(141 205 269 334 399 463 528 592 657 721)
+
+# cap_centre SHOT BAND: the height of the fader cap's white index line in editor pixels. It is
+# found where the picture is bright and differs from the bare faceplate, in the middle 30
+# columns of the fader.
+cap_centre() {
+    local s=$shots/$1.png x=$((fader_x[$2] + 10))
+    convert "$s" -crop "30x225+$x+33" +repage -colorspace gray "$work/bright.png"
+    convert "$s" "$art/zem.png" -compose difference -composite -crop "30x225+$x+33" +repage \
+        -colorspace gray "$work/diff.png"
+    convert "$work/bright.png" "$work/diff.png" -compose darken -composite -scale '1x225!' \
+        -depth 8 -compress none pgm:- |
+        awk 'NR > 3 { for (i = 1; i <= NF; ++i) v[n++] = $i }
+             END {
+                 max = 0; for (i = 0; i < n; ++i) if (v[i] > max) max = v[i];
+                 if (max < 60) { print "none"; exit }
+                 sum = 0; weight = 0;
+                 for (i = 0; i < n; ++i) if (v[i] >= 0.6 * max) { sum += (i + 0.5) * v[i]; weight += v[i] }
+                 printf "%.2f\n", 33 + sum / weight
+             }'
+}
+
+expected_centre() {
+    awk -v v="$1" 'BEGIN { k = int(63 * v + 1e-6); printf "%.2f\n", 33 + 169.5 - 145 * k / 63 }'
+}
+
+# A picture may lag an event by a few redraws on a busy machine, so a picture check takes a
+# new screenshot and looks again, for a few seconds, before it fails.
+attempts=8
+
+check_cap() { # SHOT BAND VALUE
+    local got want try
+    want=$(expected_centre "$3")
+    for try in $(seq $attempts); do
+        got=$(cap_centre "$1" "$2")
+        # Neighbouring frames stand 2.3 pixels apart.
+        if [ "$got" != none ] && awk -v a="$got" -v b="$want" 'BEGIN { exit !(a - b < 1 && b - a < 1) }'; then
+            pass "$1: band $(($2 + 1)) cap at y=$got for value $3 (expected $want)"
+            return
+        fi
+        sleep 0.4
+        shot "$1"
+    done
+    fail "$1: band $(($2 + 1)) cap expected at y=$want for value $3, found at $got"
+}
+
+# frame_of SHOT X Y SIZE IMAGE FRAMES: which frame of a one-column strip the region shows,
+# judged against each frame composed over the faceplate.
+frame_of() {
+    local s=$shots/$1.png x=$2 y=$3 size=$4 image=$5 frames=$6 k best=0 best_error=
+    convert "$s" -crop "${size}x${size}+$x+$y" +repage "$work/region.png"
+    for k in $(seq 0 $((frames - 1))); do
+        convert "$art/zem.png" -crop "${size}x${size}+$x+$y" +repage \
+            \( "$art/$image" -crop "${size}x${size}+0+$((k * size))" +repage \) \
+            -compose over -composite "$work/frame.png"
+        local error
+        error=$(compare -metric RMSE "$work/region.png" "$work/frame.png" null: 2>&1 |
+            sed -n 's/.*(\(.*\)).*/\1/p')
+        if [ -z "$best_error" ] || awk -v a="$error" -v b="$best_error" 'BEGIN { exit !(a < b) }'; then
+            best=$k
+            best_error=$error
+        fi
+    done
+    echo "$best"
+}
+
+check_frame() { # SHOT WHAT X Y SIZE IMAGE FRAMES EXPECTED
+    local got try
+    for try in $(seq $attempts); do
+        got=$(frame_of "$1" "$3" "$4" "$5" "$6" "$7")
+        if [ "$got" = "$8" ]; then
+            pass "$1: $2 shows frame $got"
+            return
+        fi
+        sleep 0.4
+        shot "$1"
+    done
+    fail "$1: $2 expected to show frame $8, shows frame $got"
+}
