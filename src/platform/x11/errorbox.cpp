@@ -24,7 +24,6 @@ namespace Platform {
 
 namespace {
 
-constexpr double kFontSize = 10.0 * 96.0 / 72.0;
 constexpr double kMargin = 16.0;
 constexpr double kIconSize = 32.0;
 constexpr double kMaxTextWidth = 560.0;
@@ -85,7 +84,7 @@ void UseFont(cairo_t* cr) {
     if (cairo_font_face_t* face = ReadoutFace()) {
         cairo_set_font_face(cr, face);
     }
-    cairo_set_font_size(cr, kFontSize);
+    cairo_set_font_size(cr, kReadoutPixelSize);
 }
 
 Layout Measure(const std::string& text) {

@@ -8,10 +8,13 @@
 namespace VLM {
 namespace Platform {
 
+// The read-out's size in pixels: 10 points at 96 dpi, as on Windows.
+constexpr double kReadoutPixelSize = 10.0 * 96.0 / 72.0;
+
 // The face fontconfig picks for Tahoma (else DejaVu Sans, else any sans); null when there is
 // no font at all, and then no text is drawn.
 cairo_font_face_t* ReadoutFace();
-// Selects the face at the read-out's size (10 points at 96 dpi) with grey anti-aliasing.
+// Selects the face at the read-out's size with grey anti-aliasing.
 void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face);
 // Wide text as UTF-8; characters without a UTF-8 form become '?'.
 std::string ReadoutUtf8(const std::wstring& text);

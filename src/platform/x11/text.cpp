@@ -18,7 +18,6 @@ namespace Platform {
 
 namespace {
 
-constexpr double kPixelSize = 10.0 * 96.0 / 72.0;
 // Without a font the box keeps the size the text would about have, and stays empty.
 constexpr float kAverageAdvance = 6.0f;
 constexpr float kLineHeight = 16.0f;
@@ -69,7 +68,7 @@ cairo_font_face_t* ReadoutFace() {
 
 void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face) {
     cairo_set_font_face(cr, face);
-    cairo_set_font_size(cr, kPixelSize);
+    cairo_set_font_size(cr, kReadoutPixelSize);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
@@ -110,7 +109,7 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
     cairo_font_extents(cr, &font);
     // Like the Windows measurement: the advance plus a sixth of the size on either side, and
     // the font's line height.
-    box.width = static_cast<float>(extents.x_advance + kPixelSize / 3.0);
+    box.width = static_cast<float>(extents.x_advance + kReadoutPixelSize / 3.0);
     box.height = static_cast<float>(font.height);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
