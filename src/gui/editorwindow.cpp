@@ -6,6 +6,8 @@
 #include "widgets/hint.h"
 #include "widgets/widget.h"
 
+#include <cmath>
+
 namespace VLM {
 
 namespace {
@@ -168,8 +170,8 @@ void CVSTGUI::DestroyEditorWindow() {
 bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std::uintptr_t wParam,
                          std::intptr_t lParam) {
     auto* editor = static_cast<CVSTGUI*>(Platform::GetWindowUserData(hwnd));
-    const std::int32_t px = LowWord(lParam);
-    const std::int32_t py = HighWord(lParam);
+    const std::int32_t px = editor != nullptr ? editor->ToLayout(LowWord(lParam)) : 0;
+    const std::int32_t py = editor != nullptr ? editor->ToLayout(HighWord(lParam)) : 0;
     const auto flags = static_cast<std::uint32_t>(wParam & 0xFFFFFFFFu);
     switch (message) {
     case Platform::kMsgPaint:
@@ -198,6 +200,13 @@ bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std
     default:
         return false;
     }
+}
+
+std::int32_t CVSTGUI::ToLayout(std::int32_t windowPixels) const {
+    if (scale == 1.0f) {
+        return windowPixels;
+    }
+    return static_cast<std::int32_t>(std::floor(static_cast<double>(windowPixels) / scale));
 }
 
 void CVSTGUI::TimerProc(Platform::WindowHandle, std::uintptr_t id) {

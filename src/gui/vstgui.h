@@ -95,6 +95,13 @@ public:
     CWidget* Captured() const { return captured; }
     CWidget* Hovered() const { return hovered; }
     const ERect& Rect() const { return rect; }
+    // Window pixels per layout pixel: 1, 1.25, 1.5, 1.75 or 2. Controls, hit tests and the
+    // drag arithmetic live in the 900 x 258 layout; the window, the GL viewport, the images
+    // chosen and the text rendered follow the factor.
+    float Scale() const { return scale; }
+    // A window coordinate in layout pixels, rounded toward minus infinity so that a captured
+    // drag beyond the window's left or top edge keeps counting.
+    std::int32_t ToLayout(std::int32_t windowPixels) const;
     Platform::WindowHandle Window() const { return window; }
     Platform::DeviceContextHandle DeviceContext() const { return deviceContext; }
     const std::map<std::wstring, TextureEntry>& Textures() const { return textures.Entries(); }
@@ -118,6 +125,7 @@ protected:
     std::unique_ptr<CEdit> edit;
     CWidget* captured = nullptr;
     CWidget* hovered = nullptr;
+    float scale = 1.0f;
     const std::wstring emptyText;
     Platform::GLContextHandle glContext = nullptr;
     Platform::DeviceContextHandle deviceContext = nullptr;

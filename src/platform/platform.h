@@ -39,6 +39,9 @@ constexpr std::uint32_t kMsgMouseMove = 0x0200;
 constexpr std::uint32_t kMsgLButtonDown = 0x0201;
 constexpr std::uint32_t kMsgLButtonUp = 0x0202;
 constexpr std::uint32_t kMsgLButtonDblClk = 0x0203;
+// wParam: key-state bits in the low word, the signed wheel distance in the high word (120 per
+// notch, positive away from the user); lParam: the pointer in screen coordinates.
+constexpr std::uint32_t kMsgMouseWheel = 0x020A;
 
 // Key-state bits of a mouse message's wParam.
 constexpr std::uint32_t kMouseShift = 0x0004;   // MK_SHIFT
