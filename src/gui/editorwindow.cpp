@@ -129,6 +129,7 @@ void CVSTGUI::DestroyEditorWindow() {
         Platform::StopTimer(window, TimerId());
     }
     systemWindow = nullptr;
+    EndWheelGesture();
     // A drag cut short by the window's end still gives the cursor back and closes the
     // host's gesture.
     if (CWidget* dragged = captured) {
@@ -197,6 +198,17 @@ bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std
             editor->OnLButtonDblClk(px, py, flags);
         }
         return true;
+    case Platform::kMsgMouseWheel: {
+        // The pointer comes in screen coordinates, and the message may have come to this window
+        // for having the focus while the pointer is elsewhere: unhandled, it goes to the parent.
+        Platform::Point at{LowWord(lParam), HighWord(lParam)};
+        if (editor == nullptr || !Platform::ScreenToClient(hwnd, at)) {
+            return false;
+        }
+        const auto distance = static_cast<std::int16_t>((wParam >> 16) & 0xFFFF);
+        return editor->OnMouseWheel(editor->ToLayout(at.x), editor->ToLayout(at.y), distance,
+                                    flags & 0xFFFF);
+    }
     default:
         return false;
     }
@@ -211,6 +223,7 @@ std::int32_t CVSTGUI::ToLayout(std::int32_t windowPixels) const {
 
 void CVSTGUI::TimerProc(Platform::WindowHandle, std::uintptr_t id) {
     if (id != 0) {
+        reinterpret_cast<CVSTGUI*>(id)->EndRestingWheelGesture();
         reinterpret_cast<CVSTGUI*>(id)->GfxReDraw();
     }
 }

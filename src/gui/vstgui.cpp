@@ -100,6 +100,9 @@ void CVSTGUI::RegisterWidget(CWidget* widget) {
 
 void CVSTGUI::UnregisterWidget(CWidget* widget) {
     widgets.erase(std::remove(widgets.begin(), widgets.end(), widget), widgets.end());
+    if (wheeled == widget) {
+        EndWheelGesture();
+    }
     if (captured == widget) {
         captured = nullptr;
     }
@@ -139,6 +142,8 @@ CWidget* CVSTGUI::FindControl(std::int32_t id) const {
 }
 
 void CVSTGUI::OnLButtonDown(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    // The wheel's gesture closes before a drag's opens.
+    EndWheelGesture();
     if (edit != nullptr && edit->window != nullptr) {
         edit->Cancel();
     }
@@ -189,11 +194,56 @@ void CVSTGUI::OnMouseMove(std::int32_t px, std::int32_t py, std::uint32_t flags)
 }
 
 void CVSTGUI::OnLButtonDblClk(std::int32_t px, std::int32_t py, std::uint32_t flags) {
+    EndWheelGesture();
     if (hint != nullptr && hint->target != nullptr) {
         hint->target = nullptr;
     }
     if (CWidget* hit = HitTest(px, py)) {
         hit->OnDoubleClick(px, py, flags);
+    }
+}
+
+bool CVSTGUI::OnMouseWheel(std::int32_t px, std::int32_t py, std::int32_t distance,
+                           std::uint32_t flags) {
+    // A drag holds the mouse: the wheel must not move anything under it meanwhile.
+    if (captured != nullptr) {
+        return true;
+    }
+    CWidget* hit = HitTest(px, py);
+    if (hit != wheeled) {
+        EndWheelGesture();
+    }
+    if (hit == nullptr || !hit->FollowsWheel()) {
+        return false;
+    }
+    if (wheeled == nullptr) {
+        wheeled = hit;
+        BeginEdit(hit->id);
+        if (hint != nullptr) {
+            hint->target = hit;
+        }
+    }
+    lastNotchMs = Platform::MonotonicMilliseconds();
+    hit->OnMouseWheel(distance, flags);
+    return true;
+}
+
+void CVSTGUI::EndWheelGesture() {
+    CWidget* turned = wheeled;
+    if (turned == nullptr) {
+        return;
+    }
+    wheeled = nullptr;
+    if (hint != nullptr && hint->target == turned) {
+        hint->target = nullptr;
+    }
+    EndEdit(turned->id);
+}
+
+void CVSTGUI::EndRestingWheelGesture() {
+    if (wheeled != nullptr &&
+        Platform::MonotonicMilliseconds() - lastNotchMs >= kWheelGestureEndMs) {
+        EndWheelGesture();
     }
 }
 

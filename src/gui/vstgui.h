@@ -24,6 +24,8 @@ class CVSTGUI : public AEffEditor {
 public:
     static constexpr std::size_t kChunkBufferSize = 4096; // 512 records of 8 bytes
     static constexpr std::uint32_t kRedrawPeriodMs = 20;
+    // A wheel burst is one edit gesture for the host; it ends after this long without a notch.
+    static constexpr std::uint64_t kWheelGestureEndMs = 300;
 
     // Builds the faceplate, read-out and text entry, starts the image library and takes the
     // editor size from the faceplate image. Throws Exceptions::Std. [thread creating the effect]
@@ -48,6 +50,15 @@ public:
     virtual void OnLButtonUp(std::int32_t x, std::int32_t y, std::uint32_t flags);
     virtual void OnMouseMove(std::int32_t x, std::int32_t y, std::uint32_t flags);
     virtual void OnLButtonDblClk(std::int32_t x, std::int32_t y, std::uint32_t flags);
+    // The wheel over (x, y): `distance` signed, 120 per notch. False when no control under the
+    // pointer follows the wheel, so that the window system passes the message on. [UI thread]
+    virtual bool OnMouseWheel(std::int32_t x, std::int32_t y, std::int32_t distance,
+                              std::uint32_t flags);
+    // Closes the host's gesture of a wheel burst, if one is open. [UI thread]
+    void EndWheelGesture();
+    // Closes it once the wheel has rested for kWheelGestureEndMs; called on every tick.
+    // [UI thread, editor open]
+    void EndRestingWheelGesture();
     // Lookups by control id: the first control in list order with the id answers.
     // [any thread]
     virtual const std::wstring& GetControlLabel(std::int32_t id);
@@ -94,6 +105,7 @@ public:
     CWidget* Faceplate() const { return faceplate.get(); }
     CWidget* Captured() const { return captured; }
     CWidget* Hovered() const { return hovered; }
+    CWidget* Wheeled() const { return wheeled; }
     const ERect& Rect() const { return rect; }
     // Window pixels per layout pixel: 1, 1.25, 1.5, 1.75 or 2. Controls, hit tests and the
     // drag arithmetic live in the 900 x 258 layout; the window, the GL viewport, the images
@@ -125,6 +137,8 @@ protected:
     std::unique_ptr<CEdit> edit;
     CWidget* captured = nullptr;
     CWidget* hovered = nullptr;
+    CWidget* wheeled = nullptr;    // the control of the open wheel gesture
+    std::uint64_t lastNotchMs = 0; // when the wheel last moved it
     float scale = 1.0f;
     const std::wstring emptyText;
     Platform::GLContextHandle glContext = nullptr;

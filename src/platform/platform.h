@@ -209,10 +209,20 @@ struct Point {
 };
 // GetCursorPos (screen coordinates); false on failure.
 bool GetCursorPos(Point& position);
+// ScreenToClient: a screen position into the window's client coordinates, in place; false on
+// failure, and `position` may then hold anything.
+bool ScreenToClient(WindowHandle window, Point& position);
 // SetCursorPos.
 void SetCursorPos(const Point& position);
 // ShowCursor(TRUE) or ShowCursor(FALSE): one step of the display counter.
 void ShowCursor(bool show);
+
+// ---------------------------------------------------------------------------------------
+// Clock
+
+// Milliseconds of a monotonic clock with an arbitrary start (GetTickCount64;
+// clock_gettime(CLOCK_MONOTONIC) elsewhere).
+std::uint64_t MonotonicMilliseconds();
 
 // ---------------------------------------------------------------------------------------
 // Text entry (the system's EDIT control, subclassed through the common controls)

@@ -105,6 +105,16 @@ void CKnob::OnDoubleClick(std::int32_t, std::int32_t, std::uint32_t) {
     }
 }
 
+bool CKnob::FollowsWheel() const {
+    return true;
+}
+
+void CKnob::OnMouseWheel(std::int32_t distance, std::uint32_t flags) {
+    const float step = (flags & Platform::kMouseShift) != 0 ? kFineWheelStep : kWheelStep;
+    const float notches = static_cast<float>(distance) / static_cast<float>(kWheelNotch);
+    SetUnitValue(ToUnit(Value()) + notches * step);
+}
+
 void CKnob::SetValue(float newValue) {
     if (!ClampNormalised(newValue) || newValue == Value()) {
         return;

@@ -12,6 +12,11 @@ class CKnob : public CMeter {
 public:
     static constexpr float kDragStep = 0.01f;      // per pixel: the range in 100 pixels
     static constexpr float kFineDragStep = 0.002f; // with Shift: the range in 500 pixels
+    // Units (dB on a fader) per wheel notch of 120, and with Shift; smaller distances, as fine
+    // wheels and touchpads send, move in proportion.
+    static constexpr float kWheelStep = 0.5f;
+    static constexpr float kFineWheelStep = 0.1f;
+    static constexpr std::int32_t kWheelNotch = 120;
 
     CKnob(CVSTGUI* owner, const ControlDesc& desc);
     ~CKnob() override;
@@ -20,6 +25,10 @@ public:
     void OnMouseUp(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
     void OnMouseMove(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
     void OnDoubleClick(std::int32_t x, std::int32_t y, std::uint32_t flags) override;
+    bool FollowsWheel() const override;
+    // Moves the value in units, clamped to the range; the editor brackets a burst of notches
+    // with the host's edit gesture.
+    void OnMouseWheel(std::int32_t distance, std::uint32_t flags) override;
     // Rebuilds the texts only after the value changed. [UI thread]
     const std::wstring& GetText(bool valueOnly) override;
     // [any thread]

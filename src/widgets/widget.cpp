@@ -66,6 +66,12 @@ void CWidget::OnDoubleClick(std::int32_t, std::int32_t, std::uint32_t) {}
 void CWidget::OnMouseEnter() {}
 void CWidget::OnMouseLeave() {}
 
+bool CWidget::FollowsWheel() const {
+    return false;
+}
+
+void CWidget::OnMouseWheel(std::int32_t, std::uint32_t) {}
+
 void CWidget::DrawQuad(float uLeft, float vTop, float uRight, float vBottom, double top,
                        double bottom) const {
     const double left = x;

@@ -29,6 +29,12 @@ public:
     virtual void OnDoubleClick(std::int32_t x, std::int32_t y, std::uint32_t flags);
     virtual void OnMouseEnter();
     virtual void OnMouseLeave();
+    // Whether the control moves with the mouse wheel; the editor sends OnMouseWheel only to
+    // those. [UI thread]
+    virtual bool FollowsWheel() const;
+    // The wheel turned over the control: `distance` is signed, 120 per notch, positive away
+    // from the user; flags as for the other mouse events. [UI thread]
+    virtual void OnMouseWheel(std::int32_t distance, std::uint32_t flags);
     // One quad of the whole image. [UI thread, editor open]
     virtual void Draw();
     // [UI thread, editor open]

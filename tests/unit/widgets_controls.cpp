@@ -87,6 +87,108 @@ TEST_F(FaderTest, PressShowsTheReadoutUntilTheRelease) {
     EXPECT_EQ(editor->Hint()->target, nullptr);
 }
 
+// The wheel over the editor, which sits at a screen position of its own: the message carries
+// screen coordinates, the distance in its high word and the key bits in its low word.
+class WheelTest : public FaderTest {
+protected:
+    void SetUp() override {
+        FaderTest::SetUp();
+        Fake::Get().hostOrigin = {300, 200};
+    }
+    bool Wheel(std::int32_t x, std::int32_t y, std::int32_t distance, std::uint32_t flags = 0) {
+        const auto high = static_cast<std::uint16_t>(static_cast<std::int16_t>(distance));
+        return Fake::SendWindowMessage(editor->Window(), Platform::kMsgMouseWheel,
+                                       (std::uintptr_t{high} << 16) | flags,
+                                       Fake::MouseLParam(x + 300, y + 200));
+    }
+    // The redraw timer's tick, `ms` after the last one.
+    void TickAfter(std::uint64_t ms) {
+        Fake::Get().clockMs += ms;
+        Fake::TickTimers();
+    }
+};
+
+TEST_F(WheelTest, NotchStepsInDecibels) {
+    struct Case {
+        std::int32_t distance;
+        std::uint32_t flags;
+        float decibels;
+    };
+    const Case cases[] = {{120, 0, 0.5f},
+                          {-120, 0, -0.5f},
+                          {120, Platform::kMouseShift, 0.1f},
+                          {60, 0, 0.25f},
+                          {-240, Platform::kMouseShift, -0.2f}};
+    for (const Case& c : cases) {
+        band1().SetUnitValue(0.0f);
+        EXPECT_TRUE(Wheel(160, 100, c.distance, c.flags));
+        EXPECT_NEAR(band1().ToUnit(band1().Value()), c.decibels, 1e-5f)
+            << "distance " << c.distance << ", flags " << c.flags;
+    }
+}
+
+TEST_F(WheelTest, ClampsAtTheTopOfTheRange) {
+    band1().SetUnitValue(11.8f);
+    effect.events.clear();
+    Wheel(160, 100, 120);
+    Wheel(160, 100, 120);
+    EXPECT_EQ(band1().Value(), 1.0f);
+    TickAfter(300);
+    EXPECT_EQ(effect.events, (Strings{"begin 0", "automate 0 1", "end 0"}));
+}
+
+TEST_F(WheelTest, BurstIsOneGestureEndedAfterTheWheelRests) {
+    for (int notch = 0; notch < 3; ++notch) {
+        Wheel(160, 100, 120);
+        TickAfter(100);
+    }
+    EXPECT_EQ(editor->Hint()->target, &band1()) << "the read-out must show while the wheel turns";
+    TickAfter(180); // 280 ms without a notch
+    EXPECT_EQ(effect.events, (Strings{"begin 0", "automate 0 0.520833", "automate 0 0.541667",
+                                      "automate 0 0.5625"}));
+    TickAfter(20);
+    EXPECT_EQ(effect.events.back(), "end 0");
+    EXPECT_EQ(editor->Hint()->target, nullptr);
+}
+
+TEST_F(WheelTest, PressOrAnotherFaderEndsTheBurstFirst) {
+    Wheel(160, 100, 120);
+    Press(160, 100);
+    Release(160, 100);
+    Wheel(160, 100, -120);
+    Wheel(224, 100, -120); // band 2
+    editor->close();
+    EXPECT_EQ(effect.events,
+              (Strings{"begin 0", "automate 0 0.520833", "end 0", "begin 0", "end 0", "begin 0",
+                       "automate 0 0.5", "end 0", "begin 1", "automate 1 0.479167", "end 1"}));
+}
+
+TEST_F(WheelTest, LeftToTheHostWhereNoFaderIs) {
+    const std::pair<std::int32_t, std::int32_t> elsewhere[] = {
+        {843, 159}, {840, 70}, {50, 200}, {-20, 100}}; // IN button, lamp, faceplate, outside
+    for (const auto& at : elsewhere) {
+        EXPECT_FALSE(Wheel(at.first, at.second, 120)) << "at " << at.first << ", " << at.second;
+    }
+    EXPECT_EQ(editor->InButton().Value(), 1.0f);
+    EXPECT_TRUE(effect.events.empty());
+}
+
+TEST_F(WheelTest, NothingMovesDuringADragOrAfterTheControlIsGone) {
+    Press(160, 100);
+    Wheel(224, 100, 120);
+    Release(160, 100);
+    EXPECT_EQ(editor->Fader(1).Value(), 0.5f);
+    auto knob = std::make_unique<CKnob>(editor.get(), Controls::BandFader[9]);
+    knob->x = 0;
+    knob->y = 0;
+    TickAfter(20); // takes its size from its image
+    effect.events.clear();
+    Wheel(10, 10, 120);
+    knob.reset();
+    EXPECT_EQ(editor->Wheeled(), nullptr);
+    EXPECT_EQ(effect.events, (Strings{"begin 9", "automate 9 0.520833", "end 9"}));
+}
+
 TEST(KnobText, ReadoutsOfAFader) {
     Fake::Reset();
     CDeviceGUI editor(nullptr);

@@ -522,6 +522,21 @@ void ShowCursor(bool show) {
     Get().cursorCounter += show ? 1 : -1;
 }
 
+bool ScreenToClient(WindowHandle window, Point& position) {
+    Record("ScreenToClient");
+    const Fake::Window* w = Find(window);
+    if (w == nullptr) {
+        return false;
+    }
+    position.x -= Get().hostOrigin.x + w->x;
+    position.y -= Get().hostOrigin.y + w->y;
+    return true;
+}
+
+std::uint64_t MonotonicMilliseconds() {
+    return Get().clockMs;
+}
+
 WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
                            std::int32_t width, std::int32_t height) {
     Record("CreateEditBox");

@@ -101,6 +101,9 @@ struct State {
     float lineHeight = 16.0f; // MeasureText: height of the box
     float textLeft = 0.0f;
     float textTop = 0.0f;
+    // Screen position of the host window's client area, which the editor window sits in.
+    Platform::Point hostOrigin{0, 0};
+    std::uint64_t clockMs = 1000000; // MonotonicMilliseconds; tests move it on
 
     // What was done.
     std::vector<std::string> calls;

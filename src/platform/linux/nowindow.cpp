@@ -70,6 +70,10 @@ bool GetCursorPos(Point&) {
     return false;
 }
 
+bool ScreenToClient(WindowHandle, Point&) {
+    return false;
+}
+
 void SetCursorPos(const Point&) {}
 void ShowCursor(bool) {}
 

@@ -1,7 +1,9 @@
-// The Linux plug-in's module and its compiled-in resources.
+// The Linux plug-in's module, its compiled-in resources and the clock.
 #include "platform/platform.h"
 
 #include "resources/embedded.h"
+
+#include <time.h>
 
 namespace VLM {
 namespace Platform {
@@ -49,6 +51,15 @@ bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstr
         }
     }
     return false;
+}
+
+std::uint64_t MonotonicMilliseconds() {
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+           static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 } // namespace Platform

@@ -197,6 +197,20 @@ void SetCursorPos(const Point& position) {
     ::SetCursorPos(position.x, position.y);
 }
 
+bool ScreenToClient(WindowHandle window, Point& position) {
+    POINT point{position.x, position.y};
+    if (!::ScreenToClient(ToHwnd(window), &point)) {
+        return false;
+    }
+    position.x = point.x;
+    position.y = point.y;
+    return true;
+}
+
+std::uint64_t MonotonicMilliseconds() {
+    return GetTickCount64();
+}
+
 void ShowCursor(bool show) {
     ::ShowCursor(show ? TRUE : FALSE);
 }

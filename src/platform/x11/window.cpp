@@ -25,6 +25,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uintptr_t kMouseLeftButton = 0x0001; // MK_LBUTTON
+// X reports a wheel notch as a press of button 4 (away from the user) or 5 (towards); Windows
+// as one message with a distance of 120 per notch.
+constexpr int kWheelNotch = 120;
 // Windows' defaults: a second press within 400 ms inside a 4 x 4 pixel box is a double click.
 constexpr Time kDoubleClickMs = 400;
 constexpr int kDoubleClickHalfBox = 2;
@@ -194,6 +197,16 @@ void Dispatch(XWindow* w, const XEvent& event) {
         break;
     case ButtonPress: {
         const XButtonEvent& b = event.xbutton;
+        if (b.button == Button4 || b.button == Button5) {
+            // A notch is no click: it takes no capture and leaves the double-click state alone.
+            const int distance = b.button == Button4 ? kWheelNotch : -kWheelNotch;
+            const std::uintptr_t keys =
+                KeyFlags(b.state) | ((b.state & Button1Mask) != 0 ? kMouseLeftButton : 0);
+            const auto high = static_cast<std::uintptr_t>(static_cast<std::uint16_t>(distance));
+            Send(w, kMsgMouseWheel, keys | (high << 16), b.x_root, b.y_root);
+            break;
+        }
+        // Buttons 6 and 7 (the horizontal wheel) and the others mean nothing here.
         if (b.button != Button1) {
             break;
         }
@@ -210,6 +223,7 @@ void Dispatch(XWindow* w, const XEvent& event) {
     }
     case ButtonRelease: {
         const XButtonEvent& b = event.xbutton;
+        // A wheel notch's release (buttons 4 and 5) adds nothing to its press.
         if (b.button == Button1) {
             Send(w, kMsgLButtonUp, KeyFlags(b.state), b.x, b.y);
         }
@@ -806,6 +820,22 @@ bool GetCursorPos(Point& position) {
     }
     position.x = rootX;
     position.y = rootY;
+    return true;
+}
+
+bool ScreenToClient(WindowHandle window, Point& position) {
+    XWindow* w = ToWindow(window);
+    if (w == nullptr || w->destroyed) {
+        return false;
+    }
+    int x = 0, y = 0;
+    ::Window child = 0;
+    if (XTranslateCoordinates(w->display, DefaultRootWindow(w->display), w->id, position.x,
+                              position.y, &x, &y, &child) == False) {
+        return false;
+    }
+    position.x = x;
+    position.y = y;
     return true;
 }
 
