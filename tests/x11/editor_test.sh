@@ -105,6 +105,26 @@ readout_shown() {
     awk -v s="$stats" 'BEGIN { split(s, v, " "); exit !(v[1] > 0.5 && v[2] < 0.3) }'
 }
 
+# check_wheel_burst ID UP DOWN COUNT: since the mark, one begin and one end of parameter ID
+# around COUNT automations alternating between UP and DOWN.
+check_wheel_burst() {
+    local want got i
+    want="begin"
+    for i in $(seq "$4"); do
+        [ $((i % 2)) -eq 1 ] && want="$want $2" || want="$want $3"
+    done
+    want="$want end"
+    for _ in $(seq 25); do
+        got=$(since_mark | grep -o -E "audioMaster(BeginEdit|EndEdit|Automate) index=$1( |\$).*" |
+            awk '/BeginEdit/ { printf " begin" } /EndEdit/ { printf " end" }
+                 /Automate/ { sub(/value=/, "", $3); printf " %s", $3 }')
+        [ "${got# }" = "$want" ] && break
+        sleep 0.2
+    done
+    [ "${got# }" = "$want" ] && pass "a wheel burst over parameter $1 is one gesture: $want" ||
+        fail "a wheel burst over parameter $1: expected '$want', got '${got# }'"
+}
+
 pointer_at() { pointer getmouselocation | sed -n 's/^x:\([0-9]*\) y:\([0-9]*\).*/\1 \2/p'; }
 
 # --- The editor through the host tool -------------------------------------------------------
@@ -205,6 +225,26 @@ sleep 0.4
 check_log "a Control-click sets band 1 back to 0.5" 'audioMasterAutomate index=0 value=0\.500000'
 shot 5-reset
 check_cap 5-reset 0 0.5
+
+# The wheel over band 1: notches up and down in one burst are one gesture of 0.5 dB steps, with
+# the read-out shown, ended once the wheel rests.
+mark_log
+pointer mousemove 166 131
+sleep 0.2
+timeout 20 xdotool click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 \
+    click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 \
+    click 5 &
+wheel_pid=$!
+sleep 0.5
+shot 6-wheel
+wait "$wheel_pid"
+sleep 0.8
+check_wheel_burst 0 0.520833 0.500000 10
+readout_shown 6-wheel && pass "the read-out shows above band 1 while the wheel turns" ||
+    fail "expected the read-out above band 1 while the wheel turns (see 6-wheel.png)"
+shot 6-wheeled
+readout_shown 6-wheeled && fail "the read-out still shows after the wheel rested" ||
+    pass "the read-out is gone once the wheel rests"
 
 # Double click on band 4: the entry opens with the read-out selected; 'a' is refused, 3 and
 # Enter give +3 dB, 0.625, and the keyboard focus goes back.
