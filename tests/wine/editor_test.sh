@@ -225,6 +225,39 @@ check_log "a Control-click sets band 1 back to 0.5" '^automate 0 0\.500000$'
 shot 5-reset
 check_cap 5-reset 0 0.5
 
+# The wheel over band 1 (WM_MOUSEWHEEL): notches up and down in one burst are one gesture of
+# 0.5 dB steps, with the read-out shown, ended once the wheel rests.
+read -r px py <<<"$(at 166 131)"
+mark_log
+pointer mousemove "$px" "$py"
+sleep 0.2
+timeout 20 xdotool click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 \
+    click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 \
+    click 5 &
+wheel_pid=$!
+sleep 0.5
+shot 5-wheel
+wait "$wheel_pid"
+sleep 0.8
+want=begin
+for i in $(seq 10); do
+    [ $((i % 2)) -eq 1 ] && want="$want 0.520833" || want="$want 0.500000"
+done
+want="$want end"
+for _ in $(seq 25); do
+    got=$(since_mark | awk '$1 == "beginEdit" && $2 == 0 { printf " begin" }
+        $1 == "automate" && $2 == 0 { printf " %s", $3 } $1 == "endEdit" && $2 == 0 { printf " end" }')
+    [ "${got# }" = "$want" ] && break
+    sleep 0.2
+done
+[ "${got# }" = "$want" ] && pass "a wheel burst over band 1 is one gesture: $want" ||
+    fail "a wheel burst over band 1: expected '$want', got '${got# }'"
+readout_shown 5-wheel && pass "the read-out shows above band 1 while the wheel turns" ||
+    fail "expected the read-out above band 1 while the wheel turns (see 5-wheel.png)"
+shot 5-wheeled
+readout_shown 5-wheeled && fail "the read-out still shows after the wheel rested" ||
+    pass "the read-out is gone once the wheel rests"
+
 # Double click on band 4, type 3 and Enter: +3 dB is 0.625.
 read -r px py <<<"$(at 359 131)"
 mark_log

@@ -392,6 +392,16 @@ TEST_F(Win32Window, EditBoxTextIsBoundedAndSelectable) {
     EXPECT_EQ(L"3", GetWindowText(edit, 11)) << "typing replaces the selected text";
 }
 
+TEST_F(Win32Window, ScreenPositionsComeIntoTheEditorsClientArea) {
+    P::MoveWindow(editor, 10, 20, 900, 258, false);
+    POINT origin{0, 0};
+    ClientToScreen(host, &origin);
+    Point position{origin.x + 15, origin.y + 26};
+    ASSERT_TRUE(P::ScreenToClient(editor, position));
+    EXPECT_EQ(5, position.x);
+    EXPECT_EQ(6, position.y);
+}
+
 TEST_F(Win32Window, CursorCanBeMovedAndReadBack) {
     P::SetCursorPos(Point{123, 234});
     Point position;
