@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The real plug-in DLL under Wine, loaded by the Windows host tool as a DAW loads it: its editor
-# opens in the tool's window, a real mouse drag (xdotool) moves the 500 Hz fader to the top, the
-# tool's log must show the edit gesture and the automation, and the processed audio must get
-# louder. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+# opens in the tool's window, a real mouse drag (xdotool) moves the 500 Hz fader to the top and
+# the wheel moves the 1 kHz fader, the tool's log must show the edit gestures and the
+# automation, and the processed audio must get louder. Skips (exit 77) when a tool it needs is
+# missing; every wait has a time limit.
 #
 # Usage: dll_editor_test.sh VSTHOST.exe PLUGIN.dll WORK_DIR
 set -u
@@ -84,6 +85,11 @@ for y in 121 111 101 91 81 71 61; do
 done
 sleep 0.3
 xdotool mouseup 1
+# Three wheel notches down over the 1 kHz fader (x 463..513): one gesture of -0.5 dB steps.
+sleep 0.3
+xdotool mousemove --window "$editor" 488 131
+sleep 0.3
+xdotool click 5 sleep 0.1 click 5 sleep 0.1 click 5
 wait "$tool_pid"
 tool_pid=
 
@@ -100,6 +106,11 @@ order=$(grep -o -E "audioMaster(BeginEdit|Automate|EndEdit) index=4" "$log" | aw
     pass "begin, automate, end in that order" || fail "gesture order: $order"
 grep -q 'Parameter 4: .*value=1.000000' "$log" && pass "parameter 4 ends at 1 (+12 dB)" ||
     fail "parameter 4 did not reach the top: $(grep 'Parameter 4:' "$log")"
+wheel=$(grep -o -E "audioMaster(BeginEdit|Automate|EndEdit) index=5( value=[0-9.]+)?" "$log" |
+    awk '{ sub(/audioMaster/, "", $1); sub(/value=/, "", $3); printf "%s%s ", $1, $3 ? " " $3 : "" }')
+[ "$wheel" = "BeginEdit Automate 0.479167 Automate 0.458333 Automate 0.437500 EndEdit " ] &&
+    pass "three wheel notches down on parameter 5: one gesture of 0.5 dB steps" ||
+    fail "three wheel notches down on parameter 5: $wheel"
 after=$(rms_of "$log" 1)
 if [ -n "$after" ] && awk -v a="$after" -v b="$base" 'BEGIN { exit !(a > b * 1.1) }'; then
     pass "the output got louder: RMS $base -> $after"
