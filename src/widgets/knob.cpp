@@ -110,6 +110,10 @@ bool CKnob::FollowsWheel() const {
 }
 
 void CKnob::OnMouseWheel(std::int32_t distance, std::uint32_t flags) {
+    // The way through units and back may move the value by a rounding step: only a turn may.
+    if (distance == 0) {
+        return;
+    }
     const float step = (flags & Platform::kMouseShift) != 0 ? kFineWheelStep : kWheelStep;
     const float notches = static_cast<float>(distance) / static_cast<float>(kWheelNotch);
     SetUnitValue(ToUnit(Value()) + notches * step);
