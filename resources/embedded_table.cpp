@@ -107,97 +107,97 @@ vlm_image_meter:
     .globl vlm_image_zem_2x
     .hidden vlm_image_zem_2x
 vlm_image_zem_2x:
-    .incbin "zem@2x.png"
+    .incbin "zem_2x.png"
     .org vlm_image_zem_2x + 93127
     .balign 16
     .globl vlm_image_fader01_2x
     .hidden vlm_image_fader01_2x
 vlm_image_fader01_2x:
-    .incbin "fader01@2x.png"
+    .incbin "fader01_2x.png"
     .org vlm_image_fader01_2x + 223315
     .balign 16
     .globl vlm_image_fader02_2x
     .hidden vlm_image_fader02_2x
 vlm_image_fader02_2x:
-    .incbin "fader02@2x.png"
+    .incbin "fader02_2x.png"
     .org vlm_image_fader02_2x + 223315
     .balign 16
     .globl vlm_image_fader03_2x
     .hidden vlm_image_fader03_2x
 vlm_image_fader03_2x:
-    .incbin "fader03@2x.png"
+    .incbin "fader03_2x.png"
     .org vlm_image_fader03_2x + 223315
     .balign 16
     .globl vlm_image_fader04_2x
     .hidden vlm_image_fader04_2x
 vlm_image_fader04_2x:
-    .incbin "fader04@2x.png"
+    .incbin "fader04_2x.png"
     .org vlm_image_fader04_2x + 223315
     .balign 16
     .globl vlm_image_fader05_2x
     .hidden vlm_image_fader05_2x
 vlm_image_fader05_2x:
-    .incbin "fader05@2x.png"
+    .incbin "fader05_2x.png"
     .org vlm_image_fader05_2x + 223315
     .balign 16
     .globl vlm_image_fader06_2x
     .hidden vlm_image_fader06_2x
 vlm_image_fader06_2x:
-    .incbin "fader06@2x.png"
+    .incbin "fader06_2x.png"
     .org vlm_image_fader06_2x + 223315
     .balign 16
     .globl vlm_image_fader07_2x
     .hidden vlm_image_fader07_2x
 vlm_image_fader07_2x:
-    .incbin "fader07@2x.png"
+    .incbin "fader07_2x.png"
     .org vlm_image_fader07_2x + 223315
     .balign 16
     .globl vlm_image_fader08_2x
     .hidden vlm_image_fader08_2x
 vlm_image_fader08_2x:
-    .incbin "fader08@2x.png"
+    .incbin "fader08_2x.png"
     .org vlm_image_fader08_2x + 223315
     .balign 16
     .globl vlm_image_fader09_2x
     .hidden vlm_image_fader09_2x
 vlm_image_fader09_2x:
-    .incbin "fader09@2x.png"
+    .incbin "fader09_2x.png"
     .org vlm_image_fader09_2x + 223315
     .balign 16
     .globl vlm_image_fader10_2x
     .hidden vlm_image_fader10_2x
 vlm_image_fader10_2x:
-    .incbin "fader10@2x.png"
+    .incbin "fader10_2x.png"
     .org vlm_image_fader10_2x + 223315
     .balign 16
     .globl vlm_image_button_2x
     .hidden vlm_image_button_2x
 vlm_image_button_2x:
-    .incbin "button@2x.png"
+    .incbin "button_2x.png"
     .org vlm_image_button_2x + 5250
     .balign 16
     .globl vlm_image_lamp_2x
     .hidden vlm_image_lamp_2x
 vlm_image_lamp_2x:
-    .incbin "lamp@2x.png"
+    .incbin "lamp_2x.png"
     .org vlm_image_lamp_2x + 15931
     .balign 16
     .globl vlm_image_knob_2x
     .hidden vlm_image_knob_2x
 vlm_image_knob_2x:
-    .incbin "knob@2x.png"
+    .incbin "knob_2x.png"
     .org vlm_image_knob_2x + 320574
     .balign 16
     .globl vlm_image_bkgnd_2x
     .hidden vlm_image_bkgnd_2x
 vlm_image_bkgnd_2x:
-    .incbin "bkgnd@2x.png"
+    .incbin "bkgnd_2x.png"
     .org vlm_image_bkgnd_2x + 613157
     .balign 16
     .globl vlm_image_meter_2x
     .hidden vlm_image_meter_2x
 vlm_image_meter_2x:
-    .incbin "meter@2x.png"
+    .incbin "meter_2x.png"
     .org vlm_image_meter_2x + 2095
     .popsection
 )");

@@ -49,7 +49,7 @@ const Expected kOneX[] = {
     {"meter", "meter.png", 21, 162},
 };
 
-// Every image and its twin for high-density screens: "@2x" before the filmstrip bracket and
+// Every image and its twin for high-density screens: "@2x" before the filmstrip bracket, "_2x"
 // before the file's extension, twice the size.
 std::vector<Expected> AllImages() {
     std::vector<Expected> all(std::begin(kOneX), std::end(kOneX));
@@ -57,7 +57,7 @@ std::vector<Expected> AllImages() {
         const std::size_t bracket = std::min(image.name.find('['), image.name.size());
         const std::size_t dot = image.file.find('.');
         all.push_back({image.name.substr(0, bracket) + "@2x" + image.name.substr(bracket),
-                       image.file.substr(0, dot) + "@2x" + image.file.substr(dot), 2 * image.width,
+                       image.file.substr(0, dot) + "_2x" + image.file.substr(dot), 2 * image.width,
                        2 * image.height});
     }
     return all;

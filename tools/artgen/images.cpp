@@ -43,7 +43,7 @@ std::string ScaledFileName(const std::string& fileName, int scale) {
     if (scale == 1)
         return fileName;
     const std::size_t dot = std::min(fileName.rfind('.'), fileName.size());
-    return fileName.substr(0, dot) + "@" + std::to_string(scale) + "x" + fileName.substr(dot);
+    return fileName.substr(0, dot) + "_" + std::to_string(scale) + "x" + fileName.substr(dot);
 }
 
 SurfacePtr DrawImage(EImage kind, const CFonts& fonts, int scale) {

@@ -29,7 +29,9 @@ constexpr int kScales[] = {1, 2};
 
 // The names of an image's twin at `scale`; at 1 the names themselves. The resource name takes
 // "@2X" before the filmstrip bracket, so the frame layout reads as the 1x image's:
-// "FADER01[64X18]" -> "FADER01@2X[64X18]", "ZEM" -> "ZEM@2X"; "fader01.png" -> "fader01@2x.png".
+// "FADER01[64X18]" -> "FADER01@2X[64X18]", "ZEM" -> "ZEM@2X". The file takes "_2x", which the
+// resource compiler reads as part of a bare file name ('@' would end it):
+// "fader01.png" -> "fader01_2x.png".
 std::string ScaledResourceName(const std::string& name, int scale);
 std::string ScaledFileName(const std::string& fileName, int scale);
 
