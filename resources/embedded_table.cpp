@@ -103,6 +103,102 @@ vlm_image_bkgnd:
 vlm_image_meter:
     .incbin "meter.png"
     .org vlm_image_meter + 1830
+    .balign 16
+    .globl vlm_image_zem_2x
+    .hidden vlm_image_zem_2x
+vlm_image_zem_2x:
+    .incbin "zem_2x.png"
+    .org vlm_image_zem_2x + 93127
+    .balign 16
+    .globl vlm_image_fader01_2x
+    .hidden vlm_image_fader01_2x
+vlm_image_fader01_2x:
+    .incbin "fader01_2x.png"
+    .org vlm_image_fader01_2x + 223315
+    .balign 16
+    .globl vlm_image_fader02_2x
+    .hidden vlm_image_fader02_2x
+vlm_image_fader02_2x:
+    .incbin "fader02_2x.png"
+    .org vlm_image_fader02_2x + 223315
+    .balign 16
+    .globl vlm_image_fader03_2x
+    .hidden vlm_image_fader03_2x
+vlm_image_fader03_2x:
+    .incbin "fader03_2x.png"
+    .org vlm_image_fader03_2x + 223315
+    .balign 16
+    .globl vlm_image_fader04_2x
+    .hidden vlm_image_fader04_2x
+vlm_image_fader04_2x:
+    .incbin "fader04_2x.png"
+    .org vlm_image_fader04_2x + 223315
+    .balign 16
+    .globl vlm_image_fader05_2x
+    .hidden vlm_image_fader05_2x
+vlm_image_fader05_2x:
+    .incbin "fader05_2x.png"
+    .org vlm_image_fader05_2x + 223315
+    .balign 16
+    .globl vlm_image_fader06_2x
+    .hidden vlm_image_fader06_2x
+vlm_image_fader06_2x:
+    .incbin "fader06_2x.png"
+    .org vlm_image_fader06_2x + 223315
+    .balign 16
+    .globl vlm_image_fader07_2x
+    .hidden vlm_image_fader07_2x
+vlm_image_fader07_2x:
+    .incbin "fader07_2x.png"
+    .org vlm_image_fader07_2x + 223315
+    .balign 16
+    .globl vlm_image_fader08_2x
+    .hidden vlm_image_fader08_2x
+vlm_image_fader08_2x:
+    .incbin "fader08_2x.png"
+    .org vlm_image_fader08_2x + 223315
+    .balign 16
+    .globl vlm_image_fader09_2x
+    .hidden vlm_image_fader09_2x
+vlm_image_fader09_2x:
+    .incbin "fader09_2x.png"
+    .org vlm_image_fader09_2x + 223315
+    .balign 16
+    .globl vlm_image_fader10_2x
+    .hidden vlm_image_fader10_2x
+vlm_image_fader10_2x:
+    .incbin "fader10_2x.png"
+    .org vlm_image_fader10_2x + 223315
+    .balign 16
+    .globl vlm_image_button_2x
+    .hidden vlm_image_button_2x
+vlm_image_button_2x:
+    .incbin "button_2x.png"
+    .org vlm_image_button_2x + 5250
+    .balign 16
+    .globl vlm_image_lamp_2x
+    .hidden vlm_image_lamp_2x
+vlm_image_lamp_2x:
+    .incbin "lamp_2x.png"
+    .org vlm_image_lamp_2x + 15931
+    .balign 16
+    .globl vlm_image_knob_2x
+    .hidden vlm_image_knob_2x
+vlm_image_knob_2x:
+    .incbin "knob_2x.png"
+    .org vlm_image_knob_2x + 320574
+    .balign 16
+    .globl vlm_image_bkgnd_2x
+    .hidden vlm_image_bkgnd_2x
+vlm_image_bkgnd_2x:
+    .incbin "bkgnd_2x.png"
+    .org vlm_image_bkgnd_2x + 613157
+    .balign 16
+    .globl vlm_image_meter_2x
+    .hidden vlm_image_meter_2x
+vlm_image_meter_2x:
+    .incbin "meter_2x.png"
+    .org vlm_image_meter_2x + 2095
     .popsection
 )");
 
@@ -122,6 +218,22 @@ extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_l
 extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_knob[];
 extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_bkgnd[];
 extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_meter[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_zem_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader01_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader02_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader03_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader04_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader05_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader06_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader07_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader08_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader09_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_fader10_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_button_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_lamp_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_knob_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_bkgnd_2x[];
+extern "C" __attribute__((visibility("hidden"))) const unsigned char vlm_image_meter_2x[];
 
 namespace VLM {
 
@@ -142,6 +254,22 @@ const EmbeddedResource kEmbeddedResources[] = {
     {"KNOB[61X8]", "IMG", vlm_image_knob, 126690},
     {"BKGND", "IMG", vlm_image_bkgnd, 198055},
     {"METER", "IMG", vlm_image_meter, 1830},
+    {"ZEM@2X", "IMG", vlm_image_zem_2x, 93127},
+    {"FADER01@2X[64X18]", "IMG", vlm_image_fader01_2x, 223315},
+    {"FADER02@2X[64X18]", "IMG", vlm_image_fader02_2x, 223315},
+    {"FADER03@2X[64X18]", "IMG", vlm_image_fader03_2x, 223315},
+    {"FADER04@2X[64X18]", "IMG", vlm_image_fader04_2x, 223315},
+    {"FADER05@2X[64X18]", "IMG", vlm_image_fader05_2x, 223315},
+    {"FADER06@2X[64X18]", "IMG", vlm_image_fader06_2x, 223315},
+    {"FADER07@2X[64X18]", "IMG", vlm_image_fader07_2x, 223315},
+    {"FADER08@2X[64X18]", "IMG", vlm_image_fader08_2x, 223315},
+    {"FADER09@2X[64X18]", "IMG", vlm_image_fader09_2x, 223315},
+    {"FADER10@2X[64X18]", "IMG", vlm_image_fader10_2x, 223315},
+    {"BUTTON@2X[2]", "IMG", vlm_image_button_2x, 5250},
+    {"LAMP@2X[2]", "IMG", vlm_image_lamp_2x, 15931},
+    {"KNOB@2X[61X8]", "IMG", vlm_image_knob_2x, 320574},
+    {"BKGND@2X", "IMG", vlm_image_bkgnd_2x, 613157},
+    {"METER@2X", "IMG", vlm_image_meter_2x, 2095},
 };
 const std::size_t kEmbeddedResourceCount =
     sizeof(kEmbeddedResources) / sizeof(kEmbeddedResources[0]);

@@ -36,6 +36,18 @@ FilmstripLayout ParseFilmstripName(const std::wstring& name) {
     return layout;
 }
 
+std::int32_t ImageDensity(float scale) {
+    return scale > 1.0f ? 2 : 1;
+}
+
+std::wstring ImageNameAtDensity(const std::wstring& name, std::int32_t density) {
+    if (density == 1) {
+        return name;
+    }
+    const std::size_t bracket = std::min(name.rfind(L'['), name.size());
+    return name.substr(0, bracket) + L"@" + std::to_wstring(density) + L"x" + name.substr(bracket);
+}
+
 std::int32_t TextureSide(std::int32_t size) {
     for (int k = 1; k < 19; ++k) {
         const auto side = static_cast<std::int32_t>(std::pow(2.0, k));
@@ -90,25 +102,31 @@ const void* TightRows(const Platform::PixelRows& rows, std::int32_t width, std::
 
 std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& imageWidth,
                                      std::int32_t& imageHeight, float& uExtent, float& vExtent,
-                                     Platform::GLContextHandle context) {
+                                     Platform::GLContextHandle context, float scale) {
     if (name.empty()) {
         return 0;
     }
-    TextureEntry& entry = entries[name];
+    // A missing twin is an error like a missing image: the 1x image is never enlarged instead.
+    const std::int32_t density = ImageDensity(scale);
+    const std::wstring resource = ImageNameAtDensity(name, density);
+    TextureEntry& entry = entries[resource];
     if (entry.texture == 0) {
         // A failed load leaves nothing behind, so that no later acquisition can hand out a
         // texture name without image data.
         try {
-            const auto bytes = OpenResourceStream(name, L"IMG");
+            const auto bytes = OpenResourceStream(resource, L"IMG");
             const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
                                       : Platform::DecodeImage(nullptr, 0));
-            CheckImage(image.Get(), name);
-            entry.imageWidth = Platform::BitmapWidth(image.Handle());
-            entry.imageHeight = Platform::BitmapHeight(image.Handle());
-            const std::int32_t side = TextureSide(entry.imageWidth);
-            const std::int32_t rows = TextureSide(entry.imageHeight);
-            entry.uExtent = static_cast<float>(entry.imageWidth) / static_cast<float>(side);
-            entry.vExtent = static_cast<float>(entry.imageHeight) / static_cast<float>(rows);
+            CheckImage(image.Get(), resource);
+            const std::int32_t pixelWidth = Platform::BitmapWidth(image.Handle());
+            const std::int32_t pixelHeight = Platform::BitmapHeight(image.Handle());
+            // The controls are laid out in 1x pixels; only the texels are finer.
+            entry.imageWidth = pixelWidth / density;
+            entry.imageHeight = pixelHeight / density;
+            const std::int32_t side = TextureSide(pixelWidth);
+            const std::int32_t rows = TextureSide(pixelHeight);
+            entry.uExtent = static_cast<float>(pixelWidth) / static_cast<float>(side);
+            entry.vExtent = static_cast<float>(pixelHeight) / static_cast<float>(rows);
 
             const CBitmap pow2(Platform::CreateBitmap(side, rows));
             CheckImage(pow2.Get(), L"iImagePow2");
@@ -144,11 +162,12 @@ std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& ima
             glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
                          TightRows(to, side, rows, store));
             if (const GLenum error = glGetError()) {
-                throw Exceptions::OGLTexImage2D(name, side, rows, static_cast<std::int32_t>(error));
+                throw Exceptions::OGLTexImage2D(resource, side, rows,
+                                                static_cast<std::int32_t>(error));
             }
         } catch (...) {
             Delete(entry.texture, context);
-            entries.erase(name);
+            entries.erase(resource);
             throw;
         }
     }

@@ -27,12 +27,14 @@ struct TextureEntry {
 // texture is deleted only while that context is current. [UI thread, editor open]
 class CTextureCache {
 public:
-    // Loads the image on its first acquisition, later ones only count; gives its size and the
-    // part of the texture it covers. 0 for an empty name. Throws Exceptions::Std when loading
-    // fails, leaving nothing behind.
+    // Loads the image on its first acquisition, later ones only count; gives its size in layout
+    // pixels and the part of the texture it covers. Above a drawing scale of 1 the image's
+    // twin at twice the resolution is loaded instead (see ImageNameAtDensity), under its own
+    // name; GL's linear filtering brings it down to factors between 1 and 2. 0 for an empty
+    // name. Throws Exceptions::Std when loading fails, leaving nothing behind.
     std::uint32_t Acquire(const std::wstring& name, std::int32_t& imageWidth,
                           std::int32_t& imageHeight, float& uExtent, float& vExtent,
-                          Platform::GLContextHandle context);
+                          Platform::GLContextHandle context, float scale);
     // Gives one acquisition back; the last one deletes the texture. Unknown names do nothing.
     void Release(std::uint32_t texture, Platform::GLContextHandle context);
     // Deletes every texture left, whether still acquired or not.
@@ -57,6 +59,13 @@ struct FilmstripLayout {
 // "FADER01[64x18]" -> 64 frames in 18 columns; "Button[2]" -> 2 frames in one column. Only a
 // lower-case x separates the column count.
 FilmstripLayout ParseFilmstripName(const std::wstring& name);
+
+// Image pixels per layout pixel of the artwork loaded at a drawing scale: 1 at 1, else 2.
+std::int32_t ImageDensity(float scale);
+// The resource name of an image at a density: the name itself at 1, else "@2x" before the
+// filmstrip bracket, which the artwork generator names the twins by ("FADER01[64x18]" ->
+// "FADER01@2x[64x18]", "ZEM" -> "ZEM@2x"); the frame layout reads as the 1x name's.
+std::wstring ImageNameAtDensity(const std::wstring& name, std::int32_t density);
 
 // The smallest power of two from 2 up to 2^19 that is not smaller than size (2^19 when
 // none is).

@@ -293,7 +293,7 @@ void CVSTGUI::EndEdit(std::int32_t id) {
 
 std::uint32_t CVSTGUI::AcquireImage(const std::wstring& name, std::int32_t& imageWidth,
                                     std::int32_t& imageHeight, float& uExtent, float& vExtent) {
-    return textures.Acquire(name, imageWidth, imageHeight, uExtent, vExtent, glContext);
+    return textures.Acquire(name, imageWidth, imageHeight, uExtent, vExtent, glContext, scale);
 }
 
 void CVSTGUI::ReleaseImage(std::uint32_t texture) {

@@ -123,7 +123,9 @@ void UnlockPixels(BitmapHandle bitmap, PixelRows& rows);
 void DisposeBitmap(BitmapHandle bitmap);
 
 // Text measuring and drawing in the read-out's font: family "Tahoma", 10.0, regular, unit
-// point, text rendering hint 3 (anti-aliased with grid fitting).
+// point, text rendering hint 3 (anti-aliased with grid fitting). `scale` is the editor's
+// drawing scale (window pixels per layout pixel, 1 to 2): the font size is multiplied by it,
+// and boxes and bitmaps are in pixels of that scale. At 1 both are what they always were.
 struct TextBox {
     float left = 0;
     float top = 0;
@@ -132,11 +134,11 @@ struct TextBox {
 };
 // GdipMeasureString of the whole text on a graphics object made from `dc`, layout
 // rectangle (0, 0, 0, 0), no string format. Statuses are ignored; failure gives zeros.
-TextBox MeasureText(DeviceContextHandle dc, const std::wstring& text);
+TextBox MeasureText(DeviceContextHandle dc, const std::wstring& text, float scale);
 // A new 32-bit bitmap of width x height, cleared to opaque white, with `text` drawn in opaque
 // black, centred horizontally and vertically in `box`. Statuses are ignored.
 Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t width,
-                  std::int32_t height);
+                  std::int32_t height, float scale);
 
 // ---------------------------------------------------------------------------------------
 // Editor window

@@ -5,6 +5,7 @@
 #include "gui/vstgui.h"
 #include "platform/gl.h"
 
+#include <cmath>
 #include <vector>
 
 namespace VLM {
@@ -22,9 +23,12 @@ bool CHint::AcquireTexture() {
     if (target == nullptr) {
         return false;
     }
-    const Platform::TextBox box = Platform::MeasureText(owner->DeviceContext(), text);
-    width = static_cast<std::int32_t>(box.left + box.width);
-    height = static_cast<std::int32_t>(box.top + box.height);
+    // The text is measured and rendered with the font grown by the drawing scale, in window
+    // pixels; the box is placed, and its quad drawn, in layout pixels.
+    const float scale = owner->Scale();
+    const Platform::TextBox box = Platform::MeasureText(owner->DeviceContext(), text, scale);
+    width = static_cast<std::int32_t>((box.left + box.width) / scale);
+    height = static_cast<std::int32_t>((box.top + box.height) / scale);
 
     x = target->x + target->width / 2 - width / 2;
     y = target->y - height;
@@ -43,9 +47,14 @@ bool CHint::AcquireTexture() {
 
     placedFor = target;
 
-    const std::int32_t textureWidth = TextureSide(width);
-    const std::int32_t textureHeight = TextureSide(height);
-    const CBitmap bitmap(Platform::RenderText(text, box, textureWidth, textureHeight));
+    // One texel to a window pixel: the box's layout size at the drawing scale.
+    const auto pixelWidth =
+        static_cast<std::int32_t>(std::lround(static_cast<float>(width) * scale));
+    const auto pixelHeight =
+        static_cast<std::int32_t>(std::lround(static_cast<float>(height) * scale));
+    const std::int32_t textureWidth = TextureSide(pixelWidth);
+    const std::int32_t textureHeight = TextureSide(pixelHeight);
+    const CBitmap bitmap(Platform::RenderText(text, box, textureWidth, textureHeight, scale));
     const CPixelLock lock(bitmap.Handle());
     if (!lock.Locked()) {
         return false;
@@ -63,8 +72,8 @@ bool CHint::AcquireTexture() {
 
     imageWidth = width;
     imageHeight = height;
-    uExtent = static_cast<float>(width) / static_cast<float>(textureWidth);
-    vExtent = static_cast<float>(height) / static_cast<float>(textureHeight);
+    uExtent = static_cast<float>(pixelWidth) / static_cast<float>(textureWidth);
+    vExtent = static_cast<float>(pixelHeight) / static_cast<float>(textureHeight);
     return texture != 0;
 }
 

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -38,17 +39,17 @@ struct Image {
     }
 };
 
-const Image& Drawn(EImage kind) {
+const Image& Drawn(EImage kind, int scale = 1) {
     static const CFonts fonts;
-    static std::map<EImage, Image> cache;
-    auto found = cache.find(kind);
+    static std::map<std::pair<EImage, int>, Image> cache;
+    auto found = cache.find({kind, scale});
     if (found == cache.end()) {
-        SurfacePtr surface = DrawImage(kind, fonts);
+        SurfacePtr surface = DrawImage(kind, fonts, scale);
         Image image;
         image.width = cairo_image_surface_get_width(surface.get());
         image.height = cairo_image_surface_get_height(surface.get());
         image.rgba = StraightRgba(surface.get());
-        found = cache.emplace(kind, std::move(image)).first;
+        found = cache.emplace(std::make_pair(kind, scale), std::move(image)).first;
     }
     return found->second;
 }
@@ -138,6 +139,72 @@ TEST(ImageList, NamesAreUpperCaseAndFilesLowerCase) {
         EXPECT_EQ(++seen[name], 1) << name << " is listed twice";
     }
     EXPECT_EQ(kImageCount, 16u);
+}
+
+TEST(ImageList, TwinsTakeTheScaleBeforeTheFilmstripBracket) {
+    EXPECT_EQ(ScaledResourceName("FADER01[64X18]", 2), "FADER01@2X[64X18]");
+    EXPECT_EQ(ScaledResourceName("ZEM", 2), "ZEM@2X");
+    EXPECT_EQ(ScaledResourceName("ZEM", 1), "ZEM");
+    EXPECT_EQ(ScaledFileName("fader01.png", 2), "fader01_2x.png");
+    EXPECT_EQ(ScaledFileName("fader01.png", 1), "fader01.png");
+}
+
+// Mean over the rows of the summed squared luminance steps between opaque neighbours. A sharp
+// edge keeps its full step at any resolution; an image enlarged by interpolation halves it.
+double EdgeEnergy(const Image& image) {
+    double energy = 0.0;
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 1; x < image.width; ++x) {
+            if (image.At(x, y).a == 255 && image.At(x - 1, y).a == 255) {
+                const double step = Luminance(image.At(x, y)) - Luminance(image.At(x - 1, y));
+                energy += step * step;
+            }
+        }
+    }
+    return energy / image.height;
+}
+
+// The 2x twin is the same drawing rendered at finer pixels: each 2 x 2 block averages to about
+// its 1x pixel; the blocks are not flat, as those of a pixel-doubled image would be; and the
+// edges are as sharp as at 1x (an interpolated enlargement gives about a third of the energy).
+TEST(Twins, AreTheSameDrawingRenderedAtTwiceTheResolution) {
+    for (const EImage kind : {EImage::Faceplate, EImage::Knob, EImage::Fader}) {
+        const Image& one = Drawn(kind);
+        const Image& two = Drawn(kind, 2);
+        ASSERT_EQ(two.width, 2 * one.width);
+        ASSERT_EQ(two.height, 2 * one.height);
+        long difference = 0;
+        long detailed = 0;
+        long covered = 0;
+        for (int y = 0; y < one.height; ++y) {
+            for (int x = 0; x < one.width; ++x) {
+                const Pixel q[4] = {two.At(2 * x, 2 * y), two.At(2 * x + 1, 2 * y),
+                                    two.At(2 * x, 2 * y + 1), two.At(2 * x + 1, 2 * y + 1)};
+                const int alpha = (q[0].a + q[1].a + q[2].a + q[3].a + 2) / 4;
+                difference += std::abs(alpha - one.At(x, y).a);
+                if (one.At(x, y).a == 255 && alpha == 255) {
+                    ++covered;
+                    const int l = Luminance(q[0]);
+                    difference +=
+                        std::abs((l + Luminance(q[1]) + Luminance(q[2]) + Luminance(q[3])) / 4 -
+                                 Luminance(one.At(x, y)));
+                    for (int k = 1; k < 4; ++k) {
+                        if (std::abs(Luminance(q[k]) - l) > 2) {
+                            ++detailed;
+                            break;
+                        }
+                    }
+                }
+            }
+        }
+        const double pixels = static_cast<double>(one.width) * one.height;
+        EXPECT_LT(static_cast<double>(difference) / pixels, 2.0)
+            << "image " << static_cast<int>(kind) << ": mean difference to the 1x drawing";
+        EXPECT_GT(static_cast<double>(detailed) / static_cast<double>(covered), 0.05)
+            << "image " << static_cast<int>(kind) << ": the 2x pixels look doubled";
+        EXPECT_GT(EdgeEnergy(two) / EdgeEnergy(one), 0.7)
+            << "image " << static_cast<int>(kind) << ": the 2x edges look interpolated";
+    }
 }
 
 TEST(FaderStrip, CapCentreSitsAtItsFrameHeight) {
@@ -302,11 +369,14 @@ TEST(Png, StoresColoursWithStraightAlpha) {
 
 TEST(ResourceScript, NamesEveryImageUnderImgInUsEnglish) {
     const std::vector<EmbeddedFile> files = {{"ZEM", "zem.png", 10},
-                                             {"FADER01[64X18]", "fader01.png", 20}};
+                                             {"FADER01[64X18]", "fader01.png", 20},
+                                             {"FADER01@2X[64X18]", "fader01_2x.png", 30}};
     const std::string script = ResourceScript(files);
     EXPECT_NE(script.find("\nLANGUAGE 9, 1\n"), std::string::npos) << script;
     EXPECT_NE(script.find("\n\"ZEM\" IMG zem.png\n"), std::string::npos) << script;
     EXPECT_NE(script.find("\n\"FADER01[64X18]\" IMG fader01.png\n"), std::string::npos) << script;
+    EXPECT_NE(script.find("\n\"FADER01@2X[64X18]\" IMG fader01_2x.png\n"), std::string::npos)
+        << script;
 }
 
 TEST(EmbeddedTable, IncludesEveryFileAndChecksItsSize) {
@@ -331,26 +401,42 @@ TEST(Generator, WritesTheSameFilesOnEveryRun) {
     GenerateAll(first.string());
     GenerateAll(second.string());
     std::vector<std::string> names = {"vlm.rc", "embedded_table.cpp", "embedded.h"};
-    for (std::size_t i = 0; i < kImageCount; ++i)
-        names.push_back(kImages[i].fileName);
+    for (const int scale : kScales)
+        for (std::size_t i = 0; i < kImageCount; ++i)
+            names.push_back(ScaledFileName(kImages[i].fileName, scale));
     for (const std::string& name : names) {
         const std::vector<unsigned char> a = ReadFile(first / name);
         EXPECT_FALSE(a.empty()) << name << " was not written";
         EXPECT_TRUE(a == ReadFile(second / name)) << name << " differs between two runs";
     }
-    // Every PNG is 8-bit RGBA (colour type 6) of its listed size, opaque or not.
-    for (std::size_t i = 0; i < kImageCount; ++i) {
-        const std::vector<unsigned char> png = ReadFile(first / kImages[i].fileName);
-        ASSERT_GE(png.size(), 33u) << kImages[i].fileName;
-        auto be32 = [&](std::size_t at) {
-            return static_cast<int>(std::uint32_t{png[at]} << 24 |
-                                    std::uint32_t{png[at + 1]} << 16 |
-                                    std::uint32_t{png[at + 2]} << 8 | png[at + 3]);
-        };
-        EXPECT_EQ(be32(16), kImages[i].width) << kImages[i].fileName;
-        EXPECT_EQ(be32(20), kImages[i].height) << kImages[i].fileName;
-        EXPECT_EQ(png[24], 8) << kImages[i].fileName << " bit depth";
-        EXPECT_EQ(png[25], 6) << kImages[i].fileName << " colour type";
+    // Every PNG is 8-bit RGBA (colour type 6) of its listed size times its scale, opaque or not,
+    // and both tables name it.
+    const std::vector<unsigned char> rc = ReadFile(first / "vlm.rc");
+    const std::vector<unsigned char> table = ReadFile(first / "embedded_table.cpp");
+    const std::string script(rc.begin(), rc.end());
+    const std::string native(table.begin(), table.end());
+    for (const int scale : kScales) {
+        for (std::size_t i = 0; i < kImageCount; ++i) {
+            const std::string file = ScaledFileName(kImages[i].fileName, scale);
+            const std::string name = ScaledResourceName(kImages[i].resourceName, scale);
+            const std::vector<unsigned char> png = ReadFile(first / file);
+            ASSERT_GE(png.size(), 33u) << file;
+            auto be32 = [&](std::size_t at) {
+                return static_cast<int>(std::uint32_t{png[at]} << 24 |
+                                        std::uint32_t{png[at + 1]} << 16 |
+                                        std::uint32_t{png[at + 2]} << 8 | png[at + 3]);
+            };
+            EXPECT_EQ(be32(16), kImages[i].width * scale) << file;
+            EXPECT_EQ(be32(20), kImages[i].height * scale) << file;
+            EXPECT_EQ(png[24], 8) << file << " bit depth";
+            EXPECT_EQ(png[25], 6) << file << " colour type";
+            EXPECT_NE(script.find("\n\"" + name + "\" IMG " + file + "\n"), std::string::npos)
+                << name << " is missing from vlm.rc";
+            EXPECT_NE(native.find("{\"" + name + "\", \"IMG\", " + BlobSymbol(file) + ", " +
+                                  std::to_string(png.size()) + "},"),
+                      std::string::npos)
+                << name << " is missing from embedded_table.cpp";
+        }
     }
     std::filesystem::remove_all(first);
     std::filesystem::remove_all(second);

@@ -46,13 +46,22 @@ inline Platform::WindowHandle HostWindow() {
     return reinterpret_cast<Platform::WindowHandle>(0x7000);
 }
 
+// The equaliser editor with the drawing scale set as the window code sets it.
+class CScaledGUI : public CDeviceGUI {
+public:
+    using CDeviceGUI::CDeviceGUI;
+    void SetScale(float factor) { scale = factor; }
+};
+
 class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Fake::Reset();
-        editor = std::make_unique<CDeviceGUI>(&effect);
+        editor = std::make_unique<CScaledGUI>(&effect);
     }
     void TearDown() override { editor.reset(); }
+
+    void SetScale(float factor) { static_cast<CScaledGUI&>(*editor).SetScale(factor); }
 
     // Opens the editor and forgets what opening did, so that a test sees only its own calls.
     void Open() {

@@ -44,6 +44,18 @@ TEST(FilmstripName, ReadsIntegersAsTheRuntimeDoes) {
     EXPECT_EQ(ReadInteger(L"99999999999"), 2147483647);
 }
 
+TEST(ImageName, AboveScaleOneTheTwinKeepsTheFilmstripSuffix) {
+    EXPECT_EQ(ImageDensity(1.0f), 1);
+    EXPECT_EQ(ImageDensity(1.25f), 2);
+    EXPECT_EQ(ImageDensity(2.0f), 2);
+    EXPECT_EQ(ImageNameAtDensity(L"FADER01[64x18]", 1), L"FADER01[64x18]");
+    EXPECT_EQ(ImageNameAtDensity(L"FADER01[64x18]", 2), L"FADER01@2x[64x18]");
+    EXPECT_EQ(ImageNameAtDensity(L"ZEM", 2), L"ZEM@2x");
+    const FilmstripLayout twin = ParseFilmstripName(ImageNameAtDensity(L"KNOB[61x8]", 2));
+    EXPECT_EQ(twin.frameCount, 61);
+    EXPECT_EQ(twin.columnCount, 8);
+}
+
 TEST(TextureSide, SmallestPowerOfTwoFromTwo) {
     EXPECT_EQ(TextureSide(1), 2);
     EXPECT_EQ(TextureSide(2), 2);
@@ -83,6 +95,57 @@ protected:
     std::int32_t width = -5, height = -5;
     float u = -5.0f, v = -5.0f;
 };
+
+// Above a drawing scale of 1 every control draws its image's twin, and draws it exactly where
+// and as large as the 1x image: same vertices, same texture coordinates, finer texels.
+TEST_F(TextureCacheTest, AboveScaleOneTheTwinsDrawInTheSameLayout) {
+    auto redrawAt = [&](float factor) {
+        editor.reset();
+        Fake::Reset();
+        editor = std::make_unique<Testing::CScaledGUI>(&effect);
+        SetScale(factor);
+        Fake::Get().resourceLookups.clear();
+        Open();
+        Fake::TickTimers();
+        return Fake::Get().gl.quads;
+    };
+    const std::vector<Fake::Quad> base = redrawAt(1.0f);
+    ASSERT_FALSE(base.empty());
+    for (const float factor : {1.25f, 2.0f}) {
+        const std::vector<Fake::Quad> quads = redrawAt(factor);
+        EXPECT_EQ(Fake::Get().resourceLookups.size(), 13u) << "at " << factor;
+        for (const std::wstring& name : Fake::Get().resourceLookups) {
+            EXPECT_NE(name.find(L"@2x"), std::wstring::npos) << "at " << factor << ": " << name;
+        }
+        ASSERT_EQ(quads.size(), base.size()) << "at " << factor;
+        for (std::size_t i = 0; i < quads.size(); ++i) {
+            for (int k = 0; k < 4; ++k) {
+                EXPECT_EQ(quads[i].x[k], base[i].x[k]) << "quad " << i << " at " << factor;
+                EXPECT_EQ(quads[i].y[k], base[i].y[k]) << "quad " << i << " at " << factor;
+                EXPECT_FLOAT_EQ(quads[i].u[k], base[i].u[k]) << "quad " << i << " at " << factor;
+                EXPECT_FLOAT_EQ(quads[i].v[k], base[i].v[k]) << "quad " << i << " at " << factor;
+            }
+        }
+        const CKnob& fader = editor->Fader(0);
+        EXPECT_EQ(fader.imageWidth, 900);
+        EXPECT_EQ(fader.imageHeight, 940);
+        EXPECT_EQ(Fake::Get().gl.uploads.at(fader.texture).width, 2048) << "the 1800-pixel twin";
+    }
+}
+
+TEST_F(TextureCacheTest, AMissingTwinIsAnErrorNotAnEnlargement) {
+    Fake::AddImage(L"DOT", 4, 4);
+    SetScale(1.5f);
+    Open();
+    try {
+        Acquire(L"DOT");
+        FAIL() << "the 1x image stood in for its missing twin";
+    } catch (const Exceptions::Std& error) {
+        EXPECT_NE(error.Message().find(L"\"DOT@2x\" of type \"IMG\""), std::wstring::npos)
+            << "got: " << testing::PrintToString(error.Message());
+    }
+    EXPECT_EQ(editor->Textures().count(L"DOT@2x"), 0u) << "a failed load must not stay cached";
+}
 
 TEST_F(TextureCacheTest, EmptyNameAcquiresNothing) {
     Open();

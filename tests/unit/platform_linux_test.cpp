@@ -201,11 +201,13 @@ TEST(LinuxImages, CreatedBitmapsHaveRowsOfTheirOwn) {
 }
 
 TEST(LinuxImages, ReadoutTextIsAnOpaqueBoxOfTheMeasuredSize) {
-    const TextBox box = MeasureText(nullptr, L"31 Hz: +6.0dB");
+    const TextBox box = MeasureText(nullptr, L"31 Hz: +6.0dB", 1.0f);
     EXPECT_GT(box.width, 0.0f);
     EXPECT_GT(box.height, 0.0f);
-    EXPECT_EQ(0.0f, MeasureText(nullptr, L"").width);
-    const Bitmap text = RenderText(L"31 Hz: +6.0dB", box, 128, 16);
+    EXPECT_EQ(0.0f, MeasureText(nullptr, L"", 1.0f).width);
+    EXPECT_FLOAT_EQ(2.0f * box.width, MeasureText(nullptr, L"31 Hz: +6.0dB", 2.0f).width)
+        << "the box grows with the drawing scale";
+    const Bitmap text = RenderText(L"31 Hz: +6.0dB", box, 128, 16, 1.0f);
     ASSERT_NE(nullptr, text.handle);
     EXPECT_EQ((std::vector<int>{255, 255, 255, 255}), PixelAt(text.handle, 127, 15));
     DisposeBitmap(text.handle);

@@ -24,13 +24,13 @@ namespace {
 using Bytes = std::vector<unsigned char>;
 
 struct Expected {
-    const char* name; // as a control asks for it; the library stores it in upper case
-    const char* file;
+    std::string name; // as a control asks for it; the library stores it in upper case
+    std::string file;
     std::uint32_t width;
     std::uint32_t height;
 };
 
-const Expected kExpected[] = {
+const Expected kOneX[] = {
     {"zem", "zem.png", 900, 258},
     {"fader01[64x18]", "fader01.png", 900, 940},
     {"fader02[64x18]", "fader02.png", 900, 940},
@@ -48,6 +48,21 @@ const Expected kExpected[] = {
     {"bkgnd", "bkgnd.png", 798, 200},
     {"meter", "meter.png", 21, 162},
 };
+
+// Every image and its twin for high-density screens: "@2x" before the filmstrip bracket, "_2x"
+// before the file's extension, twice the size.
+std::vector<Expected> AllImages() {
+    std::vector<Expected> all(std::begin(kOneX), std::end(kOneX));
+    for (const Expected& image : kOneX) {
+        const std::size_t bracket = std::min(image.name.find('['), image.name.size());
+        const std::size_t dot = image.file.find('.');
+        all.push_back({image.name.substr(0, bracket) + "@2x" + image.name.substr(bracket),
+                       image.file.substr(0, dot) + "_2x" + image.file.substr(dot), 2 * image.width,
+                       2 * image.height});
+    }
+    return all;
+}
+const std::vector<Expected> kExpected = AllImages();
 
 #ifdef _WIN32
 Bytes FromResource(HRSRC found) {
@@ -82,7 +97,7 @@ Bytes Lookup(const std::string& name) {
 #endif
 }
 
-Bytes CommittedFile(const char* file) {
+Bytes CommittedFile(const std::string& file) {
     const std::string path = std::string(VLM_RESOURCE_DIR) + "/" + file;
     Bytes bytes;
     if (std::FILE* in = std::fopen(path.c_str(), "rb")) {
@@ -143,7 +158,7 @@ TEST(Images, AreStoredInUsEnglish) {
 }
 #else
 TEST(EmbeddedTable, ListsEveryImageOnceInUpperCase) {
-    ASSERT_EQ(VLM::kEmbeddedResourceCount, std::size(kExpected));
+    ASSERT_EQ(VLM::kEmbeddedResourceCount, kExpected.size());
     std::set<std::string> names;
     for (std::size_t i = 0; i < VLM::kEmbeddedResourceCount; ++i) {
         const std::string name = VLM::kEmbeddedResources[i].name;

@@ -164,6 +164,32 @@ TEST_F(ReadoutTest, FloatsCentredAboveTheDraggedFader) {
     EXPECT_NE(Fake::Get().gl.quads.back().texture, hint().texture) << "shown after the release";
 }
 
+// At a drawing scale the font grows and the bitmap has window pixels, while the box keeps its
+// place and size in the layout.
+TEST_F(ReadoutTest, AtADrawingScaleTheTextIsFinerInTheSameBox) {
+    SetScale(1.5f);
+    editor->SetControlValue(3, 0.75f);
+    Press(539, 150); // the window pixel over layout (359, 100)
+    Fake::TickTimers();
+    EXPECT_EQ(Fake::Get().lastMeasured, L"250 Hz: +6.0dB");
+    EXPECT_EQ(Fake::Get().textScales, (std::vector<float>{1.5f, 1.5f}));
+    EXPECT_EQ(hint().width, 98);
+    EXPECT_EQ(hint().height, 16);
+    EXPECT_EQ(hint().x, 334 + 25 - 49);
+    EXPECT_EQ(hint().y, 33 - 16);
+    const Fake::Upload& upload = Fake::Get().gl.uploads.at(hint().texture);
+    EXPECT_EQ(upload.width, 256) << "147 pixels wide";
+    EXPECT_EQ(upload.height, 32) << "24 pixels high";
+    EXPECT_FLOAT_EQ(hint().uExtent, 147.0f / 256.0f);
+    EXPECT_FLOAT_EQ(hint().vExtent, 24.0f / 32.0f);
+    const Fake::Quad& last = Fake::Get().gl.quads.back();
+    EXPECT_EQ(last.texture, hint().texture);
+    EXPECT_EQ(last.x[0], 310.0);
+    EXPECT_EQ(last.x[2], 408.0);
+    EXPECT_EQ(last.y[2], 33.0);
+    Release(539, 150);
+}
+
 TEST_F(ReadoutTest, RendersAgainOnlyWhenTheTextChanges) {
     Press(160, 100);
     Fake::TickTimers();

@@ -185,17 +185,21 @@ TEST_F(Win32Images, MeasuresAndDrawsTheReadoutText) {
     if (dc == nullptr) {
         GTEST_SKIP() << "no device context without a display";
     }
-    const TextBox box = MeasureText(dc, L"31 Hz: +6.0dB");
+    const TextBox box = MeasureText(dc, L"31 Hz: +6.0dB", 1.0f);
+    const TextBox twice = MeasureText(dc, L"31 Hz: +6.0dB", 2.0f);
     DeleteDC(dc);
     // Tahoma at 10 points on a 96 dpi screen: about 16 pixels high, 6 to 7 wide per character.
     EXPECT_GT(box.width, 50.0f);
     EXPECT_LT(box.width, 120.0f);
     EXPECT_GT(box.height, 10.0f);
     EXPECT_LT(box.height, 25.0f);
-    const TextBox none = MeasureText(nullptr, L"31 Hz");
+    // At drawing scale 2 the font is 20 points: the box about doubles (grid fitting rounds).
+    EXPECT_NEAR(twice.width, 2.0f * box.width, 0.15f * box.width);
+    EXPECT_NEAR(twice.height, 2.0f * box.height, 0.15f * box.height);
+    const TextBox none = MeasureText(nullptr, L"31 Hz", 1.0f);
     EXPECT_EQ(0.0f, none.width) << "no device context measures nothing";
 
-    const Bitmap text = RenderText(L"31 Hz: +6.0dB", box, 128, 32);
+    const Bitmap text = RenderText(L"31 Hz: +6.0dB", box, 128, 32, 1.0f);
     ASSERT_NE(nullptr, text.handle);
     EXPECT_EQ(128, BitmapWidth(text.handle));
     EXPECT_EQ((std::vector<int>{255, 255, 255, 255}), PixelAt(text.handle, 127, 31))

@@ -33,7 +33,9 @@ void AddStop(cairo_pattern_t* pattern, double offset, Rgba colour) {
     cairo_pattern_add_color_stop_rgba(pattern, offset, colour.r, colour.g, colour.b, colour.a);
 }
 
-SurfacePtr NewSurface(int width, int height) {
+SurfacePtr NewSurface(int width, int height, int scale) {
+    width *= scale;
+    height *= scale;
     SurfacePtr surface(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height));
     if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS)
         throw std::runtime_error("cannot create a " + std::to_string(width) + " x " +
@@ -41,10 +43,15 @@ SurfacePtr NewSurface(int width, int height) {
     return surface;
 }
 
-ContextPtr NewContext(cairo_surface_t* surface) {
+ContextPtr NewContext(cairo_surface_t* surface, int scale) {
     ContextPtr cr(cairo_create(surface));
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS)
         throw std::runtime_error("cannot create a drawing context");
+    // Every path, stroke, gradient and glyph outline is laid out in layout pixels and
+    // rendered at the device resolution, so a 2x image is drawn, not enlarged. The 1x
+    // context keeps the identity matrix untouched.
+    if (scale != 1)
+        cairo_scale(cr.get(), scale, scale);
     // Unhinted outlines and metrics: text lands where the layout says, not on the pixel grid.
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);

@@ -35,9 +35,11 @@ using SurfacePtr = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using ContextPtr = std::unique_ptr<cairo_t, ContextDeleter>;
 using PatternPtr = std::unique_ptr<cairo_pattern_t, PatternDeleter>;
 
-// A transparent ARGB32 surface; throws std::runtime_error when Cairo cannot make it.
-SurfacePtr NewSurface(int width, int height);
-ContextPtr NewContext(cairo_surface_t* surface);
+// A transparent ARGB32 surface of width x height layout pixels, `scale` device pixels to each
+// (1 or 2); throws std::runtime_error when Cairo cannot make it.
+SurfacePtr NewSurface(int width, int height, int scale = 1);
+// A context that draws in layout pixels onto a surface made at `scale`.
+ContextPtr NewContext(cairo_surface_t* surface, int scale = 1);
 PatternPtr LinearGradient(double x0, double y0, double x1, double y1);
 PatternPtr RadialGradient(double cx0, double cy0, double r0, double cx1, double cy1, double r1);
 

@@ -276,10 +276,11 @@ void Knob(cairo_t* cr, double cx, double cy, double angleDegrees) {
 
 } // namespace
 
-SurfacePtr DrawFaderStrip() {
+SurfacePtr DrawFaderStrip(int scale) {
     const int rows = (kFaderFrames + kFaderColumns - 1) / kFaderColumns;
-    SurfacePtr surface = NewSurface(kFaderColumns * kFaderFrameWidth, rows * kFaderFrameHeight);
-    ContextPtr context = NewContext(surface.get());
+    SurfacePtr surface =
+        NewSurface(kFaderColumns * kFaderFrameWidth, rows * kFaderFrameHeight, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     for (int frame = 0; frame < kFaderFrames; ++frame) {
         const FrameOrigin origin =
@@ -292,9 +293,9 @@ SurfacePtr DrawFaderStrip() {
     return surface;
 }
 
-SurfacePtr DrawButton() {
-    SurfacePtr surface = NewSurface(kButtonSize, 2 * kButtonSize);
-    ContextPtr context = NewContext(surface.get());
+SurfacePtr DrawButton(int scale) {
+    SurfacePtr surface = NewSurface(kButtonSize, 2 * kButtonSize, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     for (int frame = 0; frame < 2; ++frame) {
         const FrameOrigin origin = FrameAt(frame, 1, kButtonSize, kButtonSize);
@@ -306,9 +307,9 @@ SurfacePtr DrawButton() {
     return surface;
 }
 
-SurfacePtr DrawLamp() {
-    SurfacePtr surface = NewSurface(kLampSize, 2 * kLampSize);
-    ContextPtr context = NewContext(surface.get());
+SurfacePtr DrawLamp(int scale) {
+    SurfacePtr surface = NewSurface(kLampSize, 2 * kLampSize, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     // The lamp's frame is narrower than the key's and further right; its centre is moved
     // so that lamp and key share one axis on the faceplate.
@@ -323,10 +324,10 @@ SurfacePtr DrawLamp() {
     return surface;
 }
 
-SurfacePtr DrawKnobStrip() {
+SurfacePtr DrawKnobStrip(int scale) {
     const int rows = (kKnobFrames + kKnobColumns - 1) / kKnobColumns;
-    SurfacePtr surface = NewSurface(kKnobColumns * kKnobFrameSize, rows * kKnobFrameSize);
-    ContextPtr context = NewContext(surface.get());
+    SurfacePtr surface = NewSurface(kKnobColumns * kKnobFrameSize, rows * kKnobFrameSize, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     for (int frame = 0; frame < kKnobFrames; ++frame) {
         const FrameOrigin origin = FrameAt(frame, kKnobColumns, kKnobFrameSize, kKnobFrameSize);

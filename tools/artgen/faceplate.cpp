@@ -270,9 +270,9 @@ void Brush(cairo_t* cr, std::uint64_t seed, double width, double height, double 
     }
 }
 
-SurfacePtr DrawFaceplate(const CFonts& fonts) {
-    SurfacePtr surface = NewSurface(kEditorWidth, kEditorHeight);
-    ContextPtr context = NewContext(surface.get());
+SurfacePtr DrawFaceplate(const CFonts& fonts, int scale) {
+    SurfacePtr surface = NewSurface(kEditorWidth, kEditorHeight, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
 
     BrushedAluminium(cr, kEditorWidth, kEditorHeight);

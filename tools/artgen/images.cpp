@@ -2,9 +2,12 @@
 
 #include "emit.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace VLM::Art {
@@ -29,22 +32,36 @@ const ImageEntry kImages[] = {
 };
 const std::size_t kImageCount = sizeof(kImages) / sizeof(kImages[0]);
 
-SurfacePtr DrawImage(EImage kind, const CFonts& fonts) {
+std::string ScaledResourceName(const std::string& name, int scale) {
+    if (scale == 1)
+        return name;
+    const std::size_t bracket = std::min(name.find('['), name.size());
+    return name.substr(0, bracket) + "@" + std::to_string(scale) + "X" + name.substr(bracket);
+}
+
+std::string ScaledFileName(const std::string& fileName, int scale) {
+    if (scale == 1)
+        return fileName;
+    const std::size_t dot = std::min(fileName.rfind('.'), fileName.size());
+    return fileName.substr(0, dot) + "_" + std::to_string(scale) + "x" + fileName.substr(dot);
+}
+
+SurfacePtr DrawImage(EImage kind, const CFonts& fonts, int scale) {
     switch (kind) {
     case EImage::Faceplate:
-        return DrawFaceplate(fonts);
+        return DrawFaceplate(fonts, scale);
     case EImage::Fader:
-        return DrawFaderStrip();
+        return DrawFaderStrip(scale);
     case EImage::Button:
-        return DrawButton();
+        return DrawButton(scale);
     case EImage::Lamp:
-        return DrawLamp();
+        return DrawLamp(scale);
     case EImage::Knob:
-        return DrawKnobStrip();
+        return DrawKnobStrip(scale);
     case EImage::WoodPanel:
-        return DrawWoodPanel(fonts);
+        return DrawWoodPanel(fonts, scale);
     case EImage::Meter:
-        return DrawMeter();
+        return DrawMeter(scale);
     }
     throw std::logic_error("unknown image kind");
 }
@@ -52,22 +69,25 @@ SurfacePtr DrawImage(EImage kind, const CFonts& fonts) {
 void GenerateAll(const std::string& dir) {
     std::filesystem::create_directories(dir);
     const CFonts fonts;
-    // The ten fader strips are one drawing; it is drawn and encoded once, written ten times.
-    std::map<EImage, std::vector<unsigned char>> encoded;
+    // The ten fader strips are one drawing; it is drawn and encoded once per scale, written
+    // ten times. The 1x set comes first, so that its part of the tables reads as it always did.
+    std::map<std::pair<EImage, int>, std::vector<unsigned char>> encoded;
     std::vector<EmbeddedFile> files;
-    for (std::size_t i = 0; i < kImageCount; ++i) {
-        const ImageEntry& image = kImages[i];
-        std::vector<unsigned char>& png = encoded[image.kind];
-        if (png.empty()) {
-            SurfacePtr surface = DrawImage(image.kind, fonts);
-            if (cairo_image_surface_get_width(surface.get()) != image.width ||
-                cairo_image_surface_get_height(surface.get()) != image.height)
-                throw std::logic_error(std::string(image.fileName) +
-                                       " was drawn at the wrong size");
-            png = EncodePng(surface.get());
+    for (const int scale : kScales) {
+        for (std::size_t i = 0; i < kImageCount; ++i) {
+            const ImageEntry& image = kImages[i];
+            const std::string fileName = ScaledFileName(image.fileName, scale);
+            std::vector<unsigned char>& png = encoded[{image.kind, scale}];
+            if (png.empty()) {
+                SurfacePtr surface = DrawImage(image.kind, fonts, scale);
+                if (cairo_image_surface_get_width(surface.get()) != image.width * scale ||
+                    cairo_image_surface_get_height(surface.get()) != image.height * scale)
+                    throw std::logic_error(fileName + " was drawn at the wrong size");
+                png = EncodePng(surface.get());
+            }
+            WriteBinaryFile(dir + "/" + fileName, png);
+            files.push_back({ScaledResourceName(image.resourceName, scale), fileName, png.size()});
         }
-        WriteBinaryFile(dir + "/" + image.fileName, png);
-        files.push_back({image.resourceName, image.fileName, png.size()});
     }
     WriteTextFile(dir + "/vlm.rc", ResourceScript(files));
     WriteTextFile(dir + "/embedded_table.cpp", EmbeddedTable(files));

@@ -151,9 +151,9 @@ void MeterScale(cairo_t* cr, const CFonts& fonts, double x, bool labelsLeft) {
 
 } // namespace
 
-SurfacePtr DrawWoodPanel(const CFonts& fonts) {
-    SurfacePtr surface = NewSurface(kPanelWidth, kPanelHeight);
-    ContextPtr context = NewContext(surface.get());
+SurfacePtr DrawWoodPanel(const CFonts& fonts, int scale) {
+    SurfacePtr surface = NewSurface(kPanelWidth, kPanelHeight, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     Walnut(cr);
     for (int band = 0; band < kBandCount; ++band) {
@@ -167,9 +167,9 @@ SurfacePtr DrawWoodPanel(const CFonts& fonts) {
     return surface;
 }
 
-SurfacePtr DrawMeter() {
-    SurfacePtr surface = NewSurface(kMeterWidth, kMeterHeight);
-    ContextPtr context = NewContext(surface.get());
+SurfacePtr DrawMeter(int scale) {
+    SurfacePtr surface = NewSurface(kMeterWidth, kMeterHeight, scale);
+    ContextPtr context = NewContext(surface.get(), scale);
     cairo_t* cr = context.get();
     SetColour(cr, Hex(0x0A0B0C));
     cairo_paint(cr);

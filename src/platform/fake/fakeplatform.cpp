@@ -69,6 +69,16 @@ void Reset() {
     }
     AddImage(L"BUTTON[2]", 60, 120, 30);
     AddImage(L"LAMP[2]", 50, 100, 31);
+    // The twins at twice the resolution, named as the artwork generator names them.
+    AddImage(L"ZEM@2X", 1800, 516, 101);
+    seed = 110;
+    for (const wchar_t* name : faders) {
+        std::wstring twin = name;
+        twin.insert(twin.find(L'['), L"@2X");
+        AddImage(twin, 1800, 1880, seed++);
+    }
+    AddImage(L"BUTTON@2X[2]", 120, 240, 130);
+    AddImage(L"LAMP@2X[2]", 100, 200, 131);
 }
 
 std::vector<std::uint8_t> EncodeImage(std::int32_t width, std::int32_t height, std::uint8_t seed) {
@@ -290,20 +300,22 @@ void DisposeBitmap(BitmapHandle bitmap) {
     }
 }
 
-TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
+TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) {
     Record("MeasureText");
     Get().lastMeasured = text;
+    Get().textScales.push_back(scale);
     TextBox box;
-    box.left = Get().textLeft;
-    box.top = Get().textTop;
-    box.width = Get().charWidth * static_cast<float>(text.size());
-    box.height = Get().lineHeight;
+    box.left = Get().textLeft * scale;
+    box.top = Get().textTop * scale;
+    box.width = Get().charWidth * scale * static_cast<float>(text.size());
+    box.height = Get().lineHeight * scale;
     return box;
 }
 
-Bitmap RenderText(const std::wstring& text, const TextBox&, std::int32_t width,
-                  std::int32_t height) {
+Bitmap RenderText(const std::wstring& text, const TextBox&, std::int32_t width, std::int32_t height,
+                  float scale) {
     Record("RenderText");
+    Get().textScales.push_back(scale);
     Fake::Bitmap bitmap;
     bitmap.width = width;
     bitmap.height = height;

@@ -97,8 +97,8 @@ struct State {
     bool failCreateEdit = false;
     bool failSubclass = false;
     std::int32_t lastError = 0;
-    float charWidth = 7.0f;   // MeasureText: width per character
-    float lineHeight = 16.0f; // MeasureText: height of the box
+    float charWidth = 7.0f;   // MeasureText: width per character at scale 1
+    float lineHeight = 16.0f; // MeasureText: height of the box at scale 1
     float textLeft = 0.0f;
     float textTop = 0.0f;
     // Screen position of the host window's client area, which the editor window sits in.
@@ -124,13 +124,15 @@ struct State {
     int swaps = 0;
     bool imageLibraryRunning = false;
     std::wstring lastMeasured;
+    std::vector<float> textScales; // the scale of every MeasureText and RenderText, in order
 
     GLState gl;
 };
 
 State& Get();
 // Back to a fresh state (nothing open, nothing failing), with the editor's artwork in place:
-// ZEM 900x258, FADER01[64X18]..FADER10[64X18] 900x940, BUTTON[2] 60x120, LAMP[2] 50x100.
+// ZEM 900x258, FADER01[64X18]..FADER10[64X18] 900x940, BUTTON[2] 60x120, LAMP[2] 50x100, and
+// their twins at twice the size (ZEM@2X, FADER01@2X[64X18], ...).
 void Reset();
 
 // Encoded bytes of an image of the given size; its pixel (x, y) is blue x, green y,

@@ -16,16 +16,17 @@ constexpr float kLineHeight = 16.0f;
 
 } // namespace
 
-TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
+TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) {
     TextBox box;
     if (!text.empty()) {
-        box.width = kAverageAdvance * static_cast<float>(text.size());
-        box.height = kLineHeight;
+        box.width = kAverageAdvance * scale * static_cast<float>(text.size());
+        box.height = kLineHeight * scale;
     }
     return box;
 }
 
-Bitmap RenderText(const std::wstring&, const TextBox&, std::int32_t width, std::int32_t height) {
+Bitmap RenderText(const std::wstring&, const TextBox&, std::int32_t width, std::int32_t height,
+                  float) {
     // An opaque white box without glyphs: see MeasureText.
     Bitmap result = CreateBitmap(width, height);
     if (result.handle != nullptr) {

@@ -16,9 +16,10 @@ Gdip::Bitmap* ToBitmap(BitmapHandle bitmap) {
 // The read-out's font, for the length of one measuring or drawing.
 class CReadoutFont {
 public:
-    CReadoutFont() {
+    explicit CReadoutFont(float scale) {
         if (Gdip::GdipCreateFontFamilyFromName(L"Tahoma", nullptr, &family) == Gdip::kOk) {
-            Gdip::GdipCreateFont(family, 10.0f, Gdip::kFontStyleRegular, Gdip::kUnitPoint, &font);
+            Gdip::GdipCreateFont(family, 10.0f * scale, Gdip::kFontStyleRegular, Gdip::kUnitPoint,
+                                 &font);
         }
     }
     ~CReadoutFont() {
@@ -158,14 +159,14 @@ void DisposeBitmap(BitmapHandle bitmap) {
     }
 }
 
-TextBox MeasureText(DeviceContextHandle dc, const std::wstring& text) {
+TextBox MeasureText(DeviceContextHandle dc, const std::wstring& text, float scale) {
     TextBox box;
     Gdip::Graphics* graphics = nullptr;
     if (dc == nullptr || Gdip::GdipCreateFromHDC(ToHdc(dc), &graphics) != Gdip::kOk) {
         return box;
     }
     {
-        const CReadoutFont font;
+        const CReadoutFont font(scale);
         Gdip::GdipSetTextRenderingHint(graphics, Gdip::kTextRenderingHintAntiAliasGridFit);
         const Gdip::RectF layout{0.0f, 0.0f, 0.0f, 0.0f};
         Gdip::RectF measured{0.0f, 0.0f, 0.0f, 0.0f};
@@ -184,7 +185,7 @@ TextBox MeasureText(DeviceContextHandle dc, const std::wstring& text) {
 }
 
 Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t width,
-                  std::int32_t height) {
+                  std::int32_t height, float scale) {
     Bitmap result = CreateBitmap(width, height);
     Gdip::Graphics* graphics = nullptr;
     if (result.handle == nullptr ||
@@ -193,7 +194,7 @@ Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t wid
     }
     Gdip::GdipGraphicsClear(graphics, 0xFFFFFFFFu);
     {
-        const CReadoutFont font;
+        const CReadoutFont font(scale);
         Gdip::GdipSetTextRenderingHint(graphics, Gdip::kTextRenderingHintAntiAliasGridFit);
         Gdip::StringFormat* format = nullptr;
         Gdip::GdipCreateStringFormat(0, LANG_NEUTRAL, &format);

@@ -66,9 +66,9 @@ cairo_font_face_t* ReadoutFace() {
     return holder.face;
 }
 
-void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face) {
+void UseReadoutFont(cairo_t* cr, cairo_font_face_t* face, double scale) {
     cairo_set_font_face(cr, face);
-    cairo_set_font_size(cr, kReadoutPixelSize);
+    cairo_set_font_size(cr, kReadoutPixelSize * scale);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_antialias(options, CAIRO_ANTIALIAS_GRAY);
     cairo_font_options_set_hint_metrics(options, CAIRO_HINT_METRICS_ON);
@@ -88,20 +88,20 @@ std::string ReadoutUtf8(const std::wstring& text) {
     return WideToAnsi(clean);
 }
 
-TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
+TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) {
     TextBox box;
     if (text.empty()) {
         return box;
     }
     cairo_font_face_t* face = ReadoutFace();
     if (face == nullptr) {
-        box.width = kAverageAdvance * static_cast<float>(text.size());
-        box.height = kLineHeight;
+        box.width = kAverageAdvance * scale * static_cast<float>(text.size());
+        box.height = kLineHeight * scale;
         return box;
     }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(surface);
-    UseReadoutFont(cr, face);
+    UseReadoutFont(cr, face, scale);
     const std::string utf8 = ReadoutUtf8(text);
     cairo_text_extents_t extents{};
     cairo_text_extents(cr, utf8.c_str(), &extents);
@@ -109,7 +109,7 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
     cairo_font_extents(cr, &font);
     // Like the Windows measurement: the advance plus a sixth of the size on either side, and
     // the font's line height.
-    box.width = static_cast<float>(extents.x_advance + kReadoutPixelSize / 3.0);
+    box.width = static_cast<float>(extents.x_advance + kReadoutPixelSize * scale / 3.0);
     box.height = static_cast<float>(font.height);
     cairo_destroy(cr);
     cairo_surface_destroy(surface);
@@ -117,7 +117,7 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text) {
 }
 
 Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t width,
-                  std::int32_t height) {
+                  std::int32_t height, float scale) {
     Bitmap result = CreateBitmap(width, height);
     PixelRows rows;
     if (result.handle == nullptr || !LockPixels(result.handle, rows)) {
@@ -129,7 +129,7 @@ Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t wid
     cairo_paint(cr);
     cairo_font_face_t* face = ReadoutFace();
     if (face != nullptr && !text.empty()) {
-        UseReadoutFont(cr, face);
+        UseReadoutFont(cr, face, scale);
         const std::string utf8 = ReadoutUtf8(text);
         cairo_text_extents_t extents{};
         cairo_text_extents(cr, utf8.c_str(), &extents);
