@@ -112,13 +112,13 @@ find_editor() {
     return 1
 }
 
-# measure NAME PID...: samples each process's ticks now; report NAME SECONDS prints the shares
-# since the sample.
+# sample PID...: notes each process's ticks; report LABEL SECONDS NAME PID...: one line with
+# each process's share since then (an empty PID is left out).
 declare -A before
 sample() {
     local pid
     for pid in "$@"; do
-        before[$pid]=$(ticks "$pid")
+        [ -n "$pid" ] && before[$pid]=$(ticks "$pid")
     done
 }
 report() {
