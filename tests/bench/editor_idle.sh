@@ -90,7 +90,7 @@ share() {
 wineserver_pid() {
     local dir pid
     dir=$(printf 'server-%x-%x' $(stat -c '%d %i' "$WINEPREFIX"))
-    for pid in $(pgrep -x wineserver); do
+    for pid in $(pgrep -x "wineserver|wineserver64"); do
         case $(readlink "/proc/$pid/cwd" 2>/dev/null) in
         */"$dir") echo "$pid"; return ;;
         esac
@@ -160,15 +160,16 @@ run_case() {
     sleep "$idle"
     report "$label idle ${idle}s" "$idle" tool "$tool_pid" wineserver "$server" Xvfb "$xvfb_pid"
 
-    # The 500 Hz fader: its cap stands at y 131 at 0 dB; the drag sweeps it up and down.
+    # The 500 Hz fader: its cap stands at y 131 at 0 dB; the drag sweeps it up and down, 3 pixels
+    # a move, faster than the redraw period, so that every tick has a new value to show.
     x=424
     timeout 10 xdotool mousemove --window "$editor" $x 131
     sleep 0.5
     timeout 10 xdotool mousedown 1
     moves=()
-    for i in $(seq 0 $((drag * 25 - 1))); do
+    for i in $(seq 0 $((drag * 100 - 1))); do
         y=$((131 - (i % 40 < 20 ? i % 20 : 20 - i % 20) * 3))
-        moves+=(mousemove --window "$editor" $x $y sleep 0.04)
+        moves+=(mousemove --window "$editor" $x $y sleep 0.01)
     done
     sample "$tool_pid" "$server" "$xvfb_pid"
     local start end
