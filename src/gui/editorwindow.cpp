@@ -6,6 +6,7 @@
 #include "widgets/hint.h"
 #include "widgets/widget.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace VLM {
@@ -37,6 +38,8 @@ bool CVSTGUI::CreateEditorWindow(void* parent) {
         }
         Platform::SetWindowUserData(window, this);
         InitOpenGL();
+        frameReady = false;
+        pictureStale = true;
         GfxReDraw();
         if (window == nullptr) {
             // The first redraw failed; it has closed the window and shown the error.
@@ -106,6 +109,22 @@ void CVSTGUI::GfxReDraw() {
     if (window == nullptr || glContext == nullptr) {
         return;
     }
+    // The animations keep their pace whether or not anything is drawn.
+    for (CWidget* widget : widgets) {
+        widget->Advance();
+    }
+    const bool changed = pictureStale || std::any_of(widgets.begin(), widgets.end(),
+                                                     [](CWidget* w) { return w->Changed(); });
+    if (changed && DrawFrame()) {
+        frameReady = true;
+        Platform::InvalidateWindow(window);
+    }
+}
+
+bool CVSTGUI::DrawFrame() {
+    if (window == nullptr || glContext == nullptr) {
+        return false;
+    }
     try {
         if (!MakeContextCurrent()) {
             throw Exceptions::OGL(L"GfxReDraw::wglMakeCurrent", Platform::LastError());
@@ -117,11 +136,21 @@ void CVSTGUI::GfxReDraw() {
             hint->Draw();
         }
         glFlush();
-        Platform::InvalidateWindow(window);
+        pictureStale = false;
+        return true;
     } catch (const Exceptions::Std& error) {
         DestroyEditorWindow();
         Exceptions::ShowError(error, kErrorCaption, nullptr);
+        return false;
     }
+}
+
+bool CVSTGUI::FrameToPresent() {
+    if (!frameReady && !DrawFrame()) {
+        return false;
+    }
+    frameReady = false;
+    return true;
 }
 
 void CVSTGUI::DestroyEditorWindow() {
@@ -176,7 +205,7 @@ bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std
     const auto flags = static_cast<std::uint32_t>(wParam & 0xFFFFFFFFu);
     switch (message) {
     case Platform::kMsgPaint:
-        Platform::PaintWindow(hwnd, editor != nullptr);
+        Platform::PaintWindow(hwnd, editor != nullptr && editor->FrameToPresent());
         return true;
     case Platform::kMsgMouseMove:
         if (editor != nullptr) {

@@ -89,6 +89,7 @@ void CVSTGUI::idle() {
 
 void CVSTGUI::RegisterWidget(CWidget* widget) {
     widgets.push_back(widget);
+    pictureStale = true;
     if (hint != nullptr) {
         const auto it = std::find(widgets.begin(), widgets.end(), hint.get());
         if (it != widgets.end()) {
@@ -100,6 +101,7 @@ void CVSTGUI::RegisterWidget(CWidget* widget) {
 
 void CVSTGUI::UnregisterWidget(CWidget* widget) {
     widgets.erase(std::remove(widgets.begin(), widgets.end(), widget), widgets.end());
+    pictureStale = true;
     if (wheeled == widget) {
         EndWheelGesture();
     }

@@ -43,8 +43,12 @@ public:
     // to the host's idle calls. [UI thread, the one that opened the editor]
     void idle() override;
 
-    // Draws every control and schedules the paint. [UI thread, editor open]
+    // The redraw period's tick: moves every control's animation one step, and when the picture
+    // would differ from the one drawn last, draws it and schedules the paint.
+    // [UI thread, editor open]
     virtual void GfxReDraw();
+    // Has the next tick draw the whole picture, changed or not. [UI thread]
+    void RequestRedraw() { pictureStale = true; }
     // Mouse routing in window pixels; flags is the mouse message's key-state word. [UI thread]
     virtual void OnLButtonDown(std::int32_t x, std::int32_t y, std::uint32_t flags);
     virtual void OnLButtonUp(std::int32_t x, std::int32_t y, std::uint32_t flags);
@@ -125,6 +129,13 @@ protected:
     CWidget* FindControl(std::int32_t id) const;
     // Makes the editor's context current if the host switched contexts; false if it failed.
     bool MakeContextCurrent();
+    // Draws every control into the back buffer as it stands. False when the window is closed,
+    // or when drawing failed, which closes the window and shows the error.
+    bool DrawFrame();
+    // For a paint: whether the back buffer holds the whole current picture to present, either
+    // the frame the last tick drew or, for a paint the window system asked for, one drawn now
+    // (after a swap the back buffer's content is undefined).
+    bool FrameToPresent();
     std::uintptr_t TimerId() const { return reinterpret_cast<std::uintptr_t>(this); }
 
     std::uintptr_t gdiplusToken = 0;
@@ -150,6 +161,10 @@ private:
     void ReleaseOwnWidgets();
 
     bool imageLibraryStarted = false;
+    // The next tick draws even if no control changed: a new window, a control added or gone.
+    bool pictureStale = true;
+    // The back buffer holds a frame drawn since the last swap.
+    bool frameReady = false;
 };
 
 } // namespace VLM

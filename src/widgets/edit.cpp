@@ -65,6 +65,14 @@ void CEdit::ForgetWindow() {
     target = nullptr;
 }
 
+void CEdit::Draw() {
+    shown = window != nullptr && target != nullptr;
+}
+
+bool CEdit::Changed() {
+    return (window != nullptr && target != nullptr) != shown;
+}
+
 bool CEdit::IsAllowedCharacter(std::uintptr_t c) {
     return c == 8 || c == 12 || c == L'-' || c == L'.' || (c >= L'0' && c <= L'9') || c == L'k';
 }

@@ -30,9 +30,16 @@ public:
                                          std::uintptr_t wParam);
     // Whether a typed character reaches the edit box.
     static bool IsAllowedCharacter(std::uintptr_t character);
+    // The entry is a window of its own and draws nothing into the picture, but the picture is
+    // drawn again once it opened or closed, for what it covered. [UI thread, editor open]
+    void Draw() override;
+    bool Changed() override;
 
     Platform::WindowHandle window = nullptr;
     CWidget* target = nullptr;
+
+private:
+    bool shown = false; // whether the entry was open at the last Draw
 };
 
 } // namespace VLM

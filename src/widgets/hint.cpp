@@ -77,7 +77,15 @@ bool CHint::AcquireTexture() {
     return texture != 0;
 }
 
+bool CHint::Changed() {
+    if (target == nullptr) {
+        return shown;
+    }
+    return !shown || target != placedFor || target->GetText(false) != text;
+}
+
 void CHint::Draw() {
+    shown = target != nullptr;
     if (target == nullptr) {
         return;
     }

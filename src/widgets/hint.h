@@ -16,6 +16,9 @@ public:
     bool AcquireTexture() override;
     // Renders again whenever the target's text changed. [UI thread, editor open]
     void Draw() override;
+    // True when the box appeared, went, moved to another control or has another text since
+    // the last Draw. [UI thread, editor open]
+    bool Changed() override;
     // Deletes the read-out's own texture. [UI thread, editor open]
     void ReleaseTexture() override;
 
@@ -24,6 +27,7 @@ public:
 
 private:
     const CWidget* placedFor = nullptr; // the control the box was last placed over
+    bool shown = false;                 // whether the last Draw showed the box
 };
 
 } // namespace VLM

@@ -33,11 +33,29 @@ bool CMeter::AcquireTexture() {
     return true;
 }
 
+float CMeter::Shown() const {
+    if (frameCount <= 1) {
+        return displayValue;
+    }
+    return static_cast<float>(
+        static_cast<std::int32_t>(static_cast<float>(frameCount - 1) * displayValue));
+}
+
+void CMeter::Advance() {
+    ballistics.Follow(Value(), displayValue);
+}
+
+bool CMeter::Changed() {
+    return Shown() != shown;
+}
+
 void CMeter::Draw() {
-    if (texture == 0 && !AcquireTexture()) {
+    const bool ready = texture != 0 || AcquireTexture();
+    // Taken after the acquisition, which may have fixed the frame count.
+    shown = Shown();
+    if (!ready) {
         return;
     }
-    ballistics.Follow(Value(), displayValue);
     if (frameCount <= 1) {
         const float f = 1.0f - displayValue;
         const float top = static_cast<float>(y) + f * static_cast<float>(height);

@@ -96,6 +96,12 @@ void CWidget::Draw() {
     DrawQuad(0.0f, 0.0f, uExtent, vExtent, y, static_cast<double>(y) + height);
 }
 
+void CWidget::Advance() {}
+
+bool CWidget::Changed() {
+    return false;
+}
+
 void CWidget::ReleaseTexture() {
     if (texture != 0) {
         owner->ReleaseImage(texture);

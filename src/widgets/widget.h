@@ -37,6 +37,12 @@ public:
     virtual void OnMouseWheel(std::int32_t distance, std::uint32_t flags);
     // One quad of the whole image. [UI thread, editor open]
     virtual void Draw();
+    // One redraw period of whatever the widget animates by itself, whether or not anything is
+    // drawn afterwards. [UI thread, editor open]
+    virtual void Advance();
+    // Whether Draw would now show something other than what it showed last; a still image
+    // never does. [UI thread, editor open]
+    virtual bool Changed();
     // [UI thread, editor open]
     virtual void ReleaseTexture();
     // The value text alone (valueOnly) or the read-out "label: value unit", kept until the value

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace VLM {
 namespace {
@@ -260,13 +261,98 @@ TEST_F(WindowTest, OpenCreatesVisibleChildWithTimer) {
     EXPECT_EQ(Fake::Get().gl.liveTextures.size(), 13u) << "the first redraw loads every image";
 }
 
-TEST_F(WindowTest, TimerRedrawsEveryControlAndInvalidates) {
+bool SameQuads(const std::vector<Fake::Quad>& a, const std::vector<Fake::Quad>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const Fake::Quad& p, const Fake::Quad& q) {
+                          return p.texture == q.texture && std::equal(p.u, p.u + 4, q.u) &&
+                                 std::equal(p.v, p.v + 4, q.v) && std::equal(p.x, p.x + 4, q.x) &&
+                                 std::equal(p.y, p.y + 4, q.y);
+                      });
+}
+
+// Each step is followed by one tick, which draws a frame only when the picture changed; and
+// whenever the window system asks for a paint, it gets the whole picture the user sees.
+TEST_F(WindowTest, TicksDrawOnlyWhenThePictureChanges) {
     Open();
-    Fake::TickTimers();
-    EXPECT_EQ(Fake::Get().gl.quads.size(), 13u); // faceplate, 10 faders, button, lamp
-    EXPECT_EQ(Fake::GLCallCount("glFlush"), 1);
-    EXPECT_EQ(Fake::CallCount("InvalidateWindow"), 1);
+    const auto paint = [this] {
+        Fake::Get().gl.quads.clear();
+        Fake::SendWindowMessage(editor->Window(), Platform::kMsgPaint);
+        return Fake::Get().gl.quads;
+    };
+    EXPECT_TRUE(paint().empty()) << "the open's frame is presented as drawn";
+    std::vector<Fake::Quad> onScreen = paint();
+    ASSERT_EQ(onScreen.size(), 13u) << "the faceplate, 10 faders, the button and the lamp";
+    using Self = std::remove_reference_t<decltype(*this)>;
+    struct Step {
+        const char* what;
+        void (*act)(Self&, CDeviceGUI&);
+        bool draws;
+    };
+    const Step steps[] = {
+        {"at rest", [](Self&, CDeviceGUI&) {}, false},
+        {"the host moves a fader", [](Self&, CDeviceGUI& e) { e.SetControlValue(4, 0.2f); }, true},
+        {"at rest after it", [](Self&, CDeviceGUI&) {}, false},
+        {"a value that shows the same frame",
+         [](Self&, CDeviceGUI& e) { e.SetControlValue(4, 0.205f); }, false},
+        {"the lamp lights", [](Self&, CDeviceGUI& e) { e.InLamp().SetValue(1.0f); }, true},
+        {"the lamp goes out: dark at once", [](Self&, CDeviceGUI& e) { e.InLamp().SetValue(0.0f); },
+         true},
+        {"its display value falls on, dark", [](Self&, CDeviceGUI&) {}, false},
+        {"a press shows the read-out", [](Self& t, CDeviceGUI&) { t.Press(424, 100); }, true},
+        {"a move by no pixel", [](Self& t, CDeviceGUI&) { t.Move(424, 100); }, false},
+        {"the host writes a value of the same frame but another read-out",
+         [](Self&, CDeviceGUI& e) { e.SetControlValue(4, 0.2f); }, true},
+        {"a drag", [](Self& t, CDeviceGUI&) { t.Move(424, 90); }, true},
+        {"the release hides the read-out", [](Self& t, CDeviceGUI&) { t.Release(424, 90); }, true},
+        {"a double click opens the entry", [](Self& t, CDeviceGUI&) { t.DoubleClick(424, 90); },
+         true},
+        {"the entry closes", [](Self&, CDeviceGUI& e) { e.Edit()->Cancel(); }, true},
+        {"at rest at last", [](Self&, CDeviceGUI&) {}, false},
+    };
+    for (const Step& step : steps) {
+        step.act(*this, *editor);
+        Fake::Get().calls.clear();
+        Fake::Get().gl.calls.clear();
+        Fake::Get().gl.quads.clear();
+        Fake::TickTimers();
+        EXPECT_EQ(Fake::CallCount("InvalidateWindow"), step.draws ? 1 : 0) << step.what;
+        EXPECT_EQ(Fake::GLCallCount("glFlush"), step.draws ? 1 : 0) << step.what;
+        if (step.draws) {
+            onScreen = Fake::Get().gl.quads;
+            EXPECT_TRUE(paint().empty()) << step.what << ": the tick's frame is presented as drawn";
+        }
+        const int swaps = Fake::Get().swaps;
+        EXPECT_TRUE(SameQuads(paint(), onScreen))
+            << step.what << ": a paint asked for by the system redraws what is on the screen";
+        EXPECT_EQ(Fake::Get().swaps, swaps + 1) << step.what;
+    }
     EXPECT_EQ(Fake::CallCount("DecodeImage"), 0) << "a redraw must not load images again";
+}
+
+// A bar meter falling draws at every tick while it moves, and stops once it has settled.
+TEST_F(WindowTest, AFallingBarDrawsUntilItSettles) {
+    Fake::AddImage(L"BAR", 20, 100);
+    ControlDesc desc;
+    desc.image = L"BAR";
+    desc.fallTime = 100.0f;
+    Open();
+    auto bar = std::make_unique<CMeter>(editor.get(), desc);
+    bar->SetValue(1.0f);
+    Fake::TickTimers();
+    bar->SetValue(0.0f);
+    int drawn = 0;
+    bool settled = false;
+    for (int tick = 0; tick < 100; ++tick) {
+        Fake::Get().calls.clear();
+        Fake::TickTimers();
+        const bool draws = Fake::CallCount("InvalidateWindow") == 1;
+        EXPECT_FALSE(settled && draws) << "a frame after a pause, at tick " << tick;
+        settled = settled || !draws;
+        drawn += draws ? 1 : 0;
+    }
+    EXPECT_GT(drawn, 5);
+    EXPECT_EQ(bar->displayValue, 0.0f);
+    bar.reset();
 }
 
 TEST_F(WindowTest, OpenWhileOpenKeepsOneWindowContextAndTimer) {
@@ -346,6 +432,7 @@ TEST_F(WindowTest, RefusedUploadClosesTheWindowThenShowsOneMessage) {
 
 TEST_F(WindowTest, FailingTimerRedrawClosesAndReportsOnce) {
     Open();
+    editor->SetControlValue(4, 0.25f);
     Fake::Get().currentContext = nullptr; // the host switched contexts
     Fake::Get().failMakeCurrent = true;
     Fake::Get().lastError = 2000;
