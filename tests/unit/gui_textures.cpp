@@ -106,6 +106,7 @@ TEST_F(TextureCacheTest, AboveScaleOneTheTwinsDrawInTheSameLayout) {
         SetScale(factor);
         Fake::Get().resourceLookups.clear();
         Open();
+        editor->RequestRedraw();
         Fake::TickTimers();
         return Fake::Get().gl.quads;
     };
