@@ -22,6 +22,7 @@ struct Window {
     std::int32_t x = 0, y = 0, width = 0, height = 0;
     void* userData = nullptr;
     std::wstring text;
+    std::int32_t fontHeight = 0; // SetEditFont's last height; 0: the default font
     bool allSelected = false;
     Platform::EditMessageFn filter = nullptr;
     void* refData = nullptr;
@@ -101,6 +102,7 @@ struct State {
     float lineHeight = 16.0f; // MeasureText: height of the box
     float textLeft = 0.0f;
     float textTop = 0.0f;
+    float systemDpi = 0.0f; // SystemDpi's answer (0: the system does not say)
 
     // What was done.
     std::vector<std::string> calls;
@@ -121,6 +123,7 @@ struct State {
     int swaps = 0;
     bool imageLibraryRunning = false;
     std::wstring lastMeasured;
+    std::vector<Platform::WindowHandle> dpiQueries; // the window of every SystemDpi call
 
     GLState gl;
 };
