@@ -183,8 +183,9 @@ std::int32_t LastError();
 // The dots per inch the system asks user interfaces to draw at on the screen `window` is on
 // (null: the main screen): GetDpiForWindow, looked up in user32 at run time, where the system
 // has it and a window is given, else GetDeviceCaps(LOGPIXELSX) of the screen's device context.
-// X11: the display's Xft.dpi resource (XResourceManagerString, XrmGetResource), else 96 times
-// the GDK_SCALE environment variable. 0 when the system does not say.
+// X11: the Xft.dpi resource (XResourceManagerString, XrmGetResource) of the display connection
+// CanOpenEditorWindow made, when there is one, else 96 times the GDK_SCALE environment
+// variable. 0 when the system does not say.
 float SystemDpi(WindowHandle window);
 
 // ---------------------------------------------------------------------------------------

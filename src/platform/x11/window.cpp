@@ -740,17 +740,14 @@ std::int32_t LastError() {
     return lastError;
 }
 
-// The window given is the host's (an XID, no handle of ours), and Xft.dpi is one per display:
-// the display of the environment answers.
+// Xft.dpi is one per display; the window given is the host's (an XID, no handle of ours). Only
+// the connection CanOpenEditorWindow made for the coming window is asked: a connection of its
+// own, closed at once, could be the server's last client and make it reset under the window
+// about to open.
 float SystemDpi(WindowHandle) {
     float dpi = 0.0f;
-    const char* name = std::getenv("DISPLAY");
-    Display* display = nullptr;
-    if (name != nullptr && name[0] != '\0') {
-        display = pendingDisplay != nullptr ? pendingDisplay : XOpenDisplay(nullptr);
-    }
-    if (display != nullptr) {
-        if (const char* resources = XResourceManagerString(display)) {
+    if (pendingDisplay != nullptr) {
+        if (const char* resources = XResourceManagerString(pendingDisplay)) {
             XrmInitialize();
             if (XrmDatabase database = XrmGetStringDatabase(resources)) {
                 char* type = nullptr;
@@ -761,9 +758,6 @@ float SystemDpi(WindowHandle) {
                 }
                 XrmDestroyDatabase(database);
             }
-        }
-        if (display != pendingDisplay) {
-            XCloseDisplay(display);
         }
     }
     if (!(dpi > 0.0f)) {
