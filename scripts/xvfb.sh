@@ -2,7 +2,8 @@
 #   xvfb_start [LOG]  starts Xvfb and exports DISPLAY once the server answers (status 0); when it
 #                     cannot be started, says so on stderr, leaves DISPLAY unset and answers 1
 #   xvfb_stop         ends the server xvfb_start started
-# XVFB_EXTRA_ARGS, when set, is added to the server's arguments (e.g. "-extension GLX").
+# XVFB_EXTRA_ARGS, when set, is added to the server's arguments (e.g. "-extension GLX");
+# XVFB_SCREEN sets the screen's size and depth (default 1280x1024x24).
 xvfb_pid=
 
 xvfb_stop() {
@@ -24,7 +25,7 @@ xvfb_start() {
     numberfile=$(mktemp)
     # The server picks a free display number itself and writes it once it accepts clients, so
     # that tests started side by side never race for one.
-    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp ${XVFB_EXTRA_ARGS:-} 3>"$numberfile" >"$log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp ${XVFB_EXTRA_ARGS:-} 3>"$numberfile" >"$log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
         number=$(head -n 1 "$numberfile" 2>/dev/null)

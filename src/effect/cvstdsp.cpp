@@ -130,6 +130,13 @@ void CVSTDSP::setProgram(VstInt32 program) {
     SetProgram(program);
 }
 
+VstIntPtr CVSTDSP::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float opt) {
+    if (index != kScaleRequestIndex || value != kScaleRequestValue || controlEditor == nullptr) {
+        return 0;
+    }
+    return controlEditor->RequestScale(opt) ? 1 : 0;
+}
+
 bool CVSTDSP::GetProductString(char* text) {
     CopyToHost(productName, text, kVstMaxProductStrLen);
     return true;

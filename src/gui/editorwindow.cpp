@@ -32,7 +32,7 @@ bool CVSTGUI::CreateEditorWindow(void* parent) {
     try {
         const Platform::ModuleHandle module = Platform::ModuleInstance();
         Platform::RegisterEditorWindowClass(module, &CVSTGUI::WindowProc);
-        window = Platform::CreateEditorWindow(module, parent, rect.right, rect.bottom);
+        window = Platform::CreateEditorWindow(module, parent, windowRect.right, windowRect.bottom);
         if (window == nullptr) {
             throw Exceptions::StdFunc(L"CreateWindow", Platform::LastError(), L"EDITOR");
         }
@@ -80,8 +80,9 @@ void CVSTGUI::InitOpenGL() {
     CheckGL(L"glEnable(GL_BLEND)");
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     CheckGL(L"glBlendFunc");
-    glViewport(0, 0, rect.right, rect.bottom);
-    CheckGL(L"glViewport");
+    // The viewport covers the window; the projection stays in layout pixels, so every quad
+    // lands where the layout puts it, scaled.
+    SetViewport();
     glMatrixMode(GL_PROJECTION);
     CheckGL(L"glMatrixMode");
     GL::Ortho2D(0.0, rect.right, rect.bottom, 0.0);
@@ -92,6 +93,37 @@ void CVSTGUI::InitOpenGL() {
     CheckGL(L"glClearColor");
     glEnable(GL_TEXTURE_2D);
     CheckGL(L"glEnable(GL_TEXTURE_2D)");
+}
+
+void CVSTGUI::SetViewport() {
+    glViewport(0, 0, windowRect.right, windowRect.bottom);
+    CheckGL(L"glViewport");
+}
+
+void CVSTGUI::ResizeEditorWindow() {
+    if (edit != nullptr) {
+        edit->Cancel();
+        edit->ApplyScale();
+    }
+    try {
+        if (!MakeContextCurrent()) {
+            throw Exceptions::OGL(L"ResizeEditorWindow::wglMakeCurrent", Platform::LastError());
+        }
+        // The next redraw acquires every image again, at the new factor.
+        for (CWidget* widget : widgets) {
+            widget->ReleaseTexture();
+        }
+        textures.Clear(glContext);
+        Platform::MoveWindow(window, 0, 0, windowRect.right, windowRect.bottom, true);
+        SetViewport();
+    } catch (const Exceptions::Std& error) {
+        DestroyEditorWindow();
+        Exceptions::ShowError(error, kErrorCaption, nullptr);
+        return;
+    }
+    // Every texel is new although no control changed.
+    RequestRedraw();
+    GfxReDraw();
 }
 
 bool CVSTGUI::MakeContextCurrent() {

@@ -8,6 +8,7 @@
 #include "widgets/widget.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace VLM {
 
@@ -31,6 +32,7 @@ CVSTGUI::CVSTGUI(AudioEffect* owningEffect) : AEffEditor(owningEffect) {
         rect.left = 0;
         rect.bottom = static_cast<std::int16_t>(Platform::BitmapHeight(image.Handle()));
         rect.right = static_cast<std::int16_t>(Platform::BitmapWidth(image.Handle()));
+        windowRect = rect;
     } catch (...) {
         // The destructor does not run for a constructor that throws; take down what was
         // built in the destructor's order, while the control list still exists.
@@ -59,8 +61,74 @@ CVSTGUI::~CVSTGUI() {
 }
 
 bool CVSTGUI::getRect(ERect** out) {
-    *out = &rect;
+    // While closed the system's factor is that of the screen the editor last opened on (the
+    // main screen before the first open); it is asked once, not at every host query.
+    if (!hostChoseScale && window == nullptr) {
+        if (systemScale == 0.0f) {
+            systemScale = SystemScale(nullptr);
+        }
+        ApplyScale(systemScale);
+    }
+    *out = &windowRect;
     return true;
+}
+
+float CVSTGUI::NearestScale(double factor) {
+    if (!std::isfinite(factor) || factor <= 0.0) {
+        return 0.0f;
+    }
+    // The offered factors are the quarters from 1 to 2.
+    return static_cast<float>(std::round(std::clamp(factor, 1.0, 2.0) * 4.0) / 4.0);
+}
+
+float CVSTGUI::SystemScale(Platform::WindowHandle near) {
+    constexpr double kBaseDpi = 96.0;
+    const float nearest = NearestScale(static_cast<double>(Platform::SystemDpi(near)) / kBaseDpi);
+    return nearest > 0.0f ? nearest : 1.0f;
+}
+
+bool CVSTGUI::RequestScale(float factor) {
+    const float nearest = NearestScale(static_cast<double>(factor));
+    if (nearest == 0.0f) {
+        return false;
+    }
+    hostChoseScale = true;
+    ApplyScale(nearest);
+    return true;
+}
+
+void CVSTGUI::ApplyScale(float factor) {
+    const auto width =
+        static_cast<std::int16_t>(std::lround(static_cast<double>(rect.right) * factor));
+    const auto height =
+        static_cast<std::int16_t>(std::lround(static_cast<double>(rect.bottom) * factor));
+    if (factor == scale && windowRect.right == width && windowRect.bottom == height) {
+        return;
+    }
+    scale = factor;
+    windowRect.right = width;
+    windowRect.bottom = height;
+    if (window != nullptr) {
+        ResizeEditorWindow();
+        if (window != nullptr) {
+            AskHostToFollow();
+        }
+    }
+}
+
+void CVSTGUI::AskHostToFollow() {
+    auto* host = dynamic_cast<AudioEffectX*>(effect);
+    char capability[] = "sizeWindow";
+    if (host != nullptr && host->canHostDo(capability)) {
+        host->sizeWindow(windowRect.right - windowRect.left, windowRect.bottom - windowRect.top);
+    }
+}
+
+std::int32_t CVSTGUI::ToWindow(std::int32_t layoutPixels) const {
+    if (scale == 1.0f) {
+        return layoutPixels;
+    }
+    return static_cast<std::int32_t>(std::lround(static_cast<double>(layoutPixels) * scale));
 }
 
 bool CVSTGUI::open(void* parent) {
@@ -73,7 +141,19 @@ bool CVSTGUI::open(void* parent) {
         return false;
     }
     systemWindow = parent;
-    return CreateEditorWindow(parent);
+    const ERect reported = windowRect;
+    if (!hostChoseScale) {
+        systemScale = SystemScale(parent);
+        ApplyScale(systemScale);
+    }
+    if (!CreateEditorWindow(parent)) {
+        return false;
+    }
+    // The parent's screen may scale otherwise than the one the host sized its window for.
+    if (windowRect.right != reported.right || windowRect.bottom != reported.bottom) {
+        AskHostToFollow();
+    }
+    return true;
 }
 
 void CVSTGUI::close() {

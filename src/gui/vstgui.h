@@ -32,9 +32,10 @@ public:
     explicit CVSTGUI(AudioEffect* effect);
     ~CVSTGUI() override;
 
-    // [UI thread]
+    // The window's size at the drawing scale. [UI thread]
     bool getRect(ERect** rect) override;
-    // Opens the editor window inside `parent`; a second open replaces the first window.
+    // Opens the editor window inside `parent`; a second open replaces the first window. Without
+    // a host's request the drawing scale follows the system's for the screen `parent` is on.
     // [UI thread]
     bool open(void* parent) override;
     // [UI thread]
@@ -118,6 +119,16 @@ public:
     // A window coordinate in layout pixels, rounded toward minus infinity so that a captured
     // drag beyond the window's left or top edge keeps counting.
     std::int32_t ToLayout(std::int32_t windowPixels) const;
+    // A layout length or coordinate in window pixels, rounded to the nearest.
+    std::int32_t ToWindow(std::int32_t layoutPixels) const;
+    // The offered factor nearest to `factor`, within 1..2; 0 when `factor` is not a finite
+    // positive number.
+    static float NearestScale(double factor);
+    // A host's choice of drawing scale, which from then on stands over the system's. False,
+    // and nothing changes, when `factor` is not a finite positive number. [UI thread]
+    bool RequestScale(float factor);
+    // What getRect answers: the layout's size in window pixels.
+    const ERect& WindowRect() const { return windowRect; }
     Platform::WindowHandle Window() const { return window; }
     Platform::DeviceContextHandle DeviceContext() const { return deviceContext; }
     const std::map<std::wstring, TextureEntry>& Textures() const { return textures.Entries(); }
@@ -137,10 +148,24 @@ protected:
     // (after a swap the back buffer's content is undefined).
     bool FrameToPresent();
     std::uintptr_t TimerId() const { return reinterpret_cast<std::uintptr_t>(this); }
+    // The offered factor nearest to the system's for the screen of `near` (null: the main
+    // screen); 1 when the system does not say.
+    static float SystemScale(Platform::WindowHandle near);
+    // Takes a drawing scale. While the window is open it takes the new size, the images are
+    // acquired again for the new factor, the picture is redrawn, and a host that can follow
+    // is asked to size its window to match. [UI thread]
+    void ApplyScale(float factor);
+    // The open window at the new size: viewport, images, edit box and picture. [UI thread]
+    void ResizeEditorWindow();
+    // glViewport over the whole window; throws Exceptions::OGL. [UI thread, context current]
+    void SetViewport();
+    // audioMasterSizeWindow with the window's size, when the host says it can follow.
+    void AskHostToFollow();
 
     std::uintptr_t gdiplusToken = 0;
     CTextureCache textures;
-    ERect rect{0, 0, 0, 0};
+    ERect rect{0, 0, 0, 0};       // the layout, in layout pixels
+    ERect windowRect{0, 0, 0, 0}; // the layout at the drawing scale, in window pixels
     Platform::WindowHandle window = nullptr;
     std::vector<CWidget*> widgets;
     std::unique_ptr<CWidget> faceplate;
@@ -151,6 +176,8 @@ protected:
     CWidget* wheeled = nullptr;    // the control of the open wheel gesture
     std::uint64_t lastNotchMs = 0; // when the wheel last moved it
     float scale = 1.0f;
+    bool hostChoseScale = false;
+    float systemScale = 0.0f; // 0: not asked since the last open
     const std::wstring emptyText;
     Platform::GLContextHandle glContext = nullptr;
     Platform::DeviceContextHandle deviceContext = nullptr;

@@ -182,6 +182,13 @@ void StopTimer(WindowHandle window, std::uintptr_t id);
 void ServiceWindow(WindowHandle window);
 // GetLastError.
 std::int32_t LastError();
+// The dots per inch the system asks user interfaces to draw at on the screen `window` is on
+// (null: the main screen): GetDpiForWindow, looked up in user32 at run time, where the system
+// has it and a window is given, else GetDeviceCaps(LOGPIXELSX) of the screen's device context.
+// X11: the Xft.dpi resource (XResourceManagerString, XrmGetResource) of the display connection
+// CanOpenEditorWindow made, when there is one, else 96 times the GDK_SCALE environment
+// variable. 0 when the system does not say.
+float SystemDpi(WindowHandle window);
 
 // ---------------------------------------------------------------------------------------
 // OpenGL context (GDI and WGL)
@@ -240,6 +247,10 @@ bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData);
 void SetWindowText(WindowHandle window, const std::wstring& text);
 // GetWindowTextW into a buffer of maxChars + 1; at most maxChars characters come back.
 std::wstring GetWindowText(WindowHandle window, std::size_t maxChars);
+// WM_SETFONT (redrawing) of a new font `pixelHeight` pixels high (CreateFontW with height
+// -pixelHeight, normal weight, default character set, face "Tahoma"); 0 gives the edit box its
+// default font back. The edit box keeps the font until it is destroyed or given another.
+void SetEditFont(WindowHandle edit, std::int32_t pixelHeight);
 // SendMessageW with EM_SETSEL from 0 to -1.
 void SelectAllText(WindowHandle edit);
 // SetFocus.

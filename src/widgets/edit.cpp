@@ -4,6 +4,7 @@
 #include "gui/numbers.h"
 #include "gui/vstgui.h"
 
+#include <cmath>
 #include <string>
 
 namespace VLM {
@@ -14,12 +15,27 @@ CEdit::CEdit(CVSTGUI* editor) : CWidget(editor, ControlDesc{}) {
 }
 
 void CEdit::CreateChild(Platform::WindowHandle parent) {
-    window = Platform::CreateEditBox(Platform::ModuleInstance(), parent, x, y, kWidth, kHeight);
+    window = Platform::CreateEditBox(Platform::ModuleInstance(), parent, owner->ToWindow(x),
+                                     owner->ToWindow(y), owner->ToWindow(kWidth),
+                                     owner->ToWindow(kHeight));
     if (window != nullptr && !Platform::SubclassEditBox(window, &CEdit::EditProc, this)) {
         // Without the subclass Enter would apply nothing: better no entry at all.
         Platform::DestroyWindow(window);
         window = nullptr;
     }
+    if (window != nullptr && owner->Scale() != 1.0f) {
+        ApplyScale();
+    }
+}
+
+void CEdit::ApplyScale() {
+    if (window == nullptr) {
+        return;
+    }
+    const float scale = owner->Scale();
+    Platform::SetEditFont(window, scale == 1.0f ? 0
+                                                : static_cast<std::int32_t>(std::lround(
+                                                      kFontPixels * static_cast<double>(scale))));
 }
 
 void CEdit::Show(CWidget* widget) {
@@ -32,8 +48,10 @@ void CEdit::Show(CWidget* widget) {
         return;
     }
     Platform::SetWindowText(window, widget->GetText(true));
-    Platform::MoveWindow(window, widget->x + widget->width / 2 - kWidth / 2, widget->y - kHeight,
-                         kWidth, kHeight, false);
+    // Centred above the control in the layout, then taken to window pixels.
+    Platform::MoveWindow(window, owner->ToWindow(widget->x + widget->width / 2 - kWidth / 2),
+                         owner->ToWindow(widget->y - kHeight), owner->ToWindow(kWidth),
+                         owner->ToWindow(kHeight), false);
     Platform::ShowWindow(window, true);
     Platform::SelectAllText(window);
     Platform::SetFocus(window);

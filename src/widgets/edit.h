@@ -12,11 +12,16 @@ public:
     static constexpr std::int32_t kWidth = 50;
     static constexpr std::int32_t kHeight = 15;
     static constexpr std::size_t kMaxChars = 11; // a buffer of 12 wide characters
+    // The text's size at a drawing scale other than 1: the read-out's 10 points at 96 dpi, in
+    // layout pixels. At 1 the edit box keeps the system's own font.
+    static constexpr double kFontPixels = 10.0 * 96.0 / 72.0;
 
     explicit CEdit(CVSTGUI* owner);
 
     // Creates the edit box inside the editor window, at every opening. [UI thread]
     void CreateChild(Platform::WindowHandle parent);
+    // The editor's drawing scale has changed: the text takes the new size. [UI thread]
+    void ApplyScale();
     // Opens the entry over `widget`, or closes it for null. [UI thread]
     void Show(CWidget* widget);
     // Applies the typed number to the target and closes the entry. [UI thread]

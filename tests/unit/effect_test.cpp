@@ -338,6 +338,29 @@ TEST_F(Effect, ProgramsCarryNamesOnly) {
     EXPECT_STREQ(name, "Some non-Default Preset");
 }
 
+TEST_F(Effect, AHostsScaleRequestSizesTheEditorButNotTheState) {
+    constexpr VstInt32 kIndex = 0x50726553;  // 'PreS'
+    constexpr VstIntPtr kValue = 0x41654373; // 'AeCs'
+    const auto size = [this] {
+        ERect* rect = nullptr;
+        Dispatch(effEditGetRect, 0, 0, &rect);
+        return std::make_pair(rect->right - rect->left, rect->bottom - rect->top);
+    };
+    const auto chunk = Chunk(false);
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex, kValue, nullptr, 2.0f), 1);
+    EXPECT_EQ(size(), std::make_pair(1800, 516));
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex + 1, kValue, nullptr, 1.0f), 0);
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex, kValue + 1, nullptr, 1.0f), 0);
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex, kValue, nullptr,
+                       std::numeric_limits<float>::infinity()),
+              0);
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex, kValue, nullptr, -1.0f), 0);
+    EXPECT_EQ(size(), std::make_pair(1800, 516)) << "a refused request changed the size";
+    EXPECT_EQ(Dispatch(effVendorSpecific, kIndex, kValue, nullptr, 1.3f), 1);
+    EXPECT_EQ(size(), std::make_pair(1125, 323));
+    EXPECT_EQ(Chunk(false), chunk) << "the factor is no part of the saved state";
+}
+
 TEST_F(Effect, HostTextBuffersAreAlwaysTerminatedWithinTheirSize) {
     char buffer[80];
     for (VstInt32 opcode : {effGetParamName, effGetParamLabel, effGetParamDisplay}) {

@@ -213,7 +213,7 @@ TEST(EditorConstruction, SizeComesFromTheFaceplate) {
     CDeviceGUI editor(nullptr);
     ERect* rect = nullptr;
     EXPECT_TRUE(editor.getRect(&rect));
-    ASSERT_EQ(rect, &editor.Rect());
+    ASSERT_EQ(rect, &editor.WindowRect());
     EXPECT_EQ(rect->top, 0);
     EXPECT_EQ(rect->left, 0);
     EXPECT_EQ(rect->right, 900);

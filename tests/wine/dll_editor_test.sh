@@ -2,8 +2,9 @@
 # The real plug-in DLL under Wine, loaded by the Windows host tool as a DAW loads it: its editor
 # opens in the tool's window, a real mouse drag (xdotool) moves the 500 Hz fader to the top and
 # the wheel moves the 1 kHz fader, the tool's log must show the edit gestures and the
-# automation, and the processed audio must get louder. Skips (exit 77) when a tool it needs is
-# missing; every wait has a time limit.
+# automation, and the processed audio must get louder. At --scale 2 the window is 1800x516, its
+# picture halved is the 1x picture, a drag counts in layout pixels, and the validator's editor
+# tests pass. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
 #
 # Usage: dll_editor_test.sh VSTHOST.exe PLUGIN.dll WORK_DIR
 set -u
@@ -13,7 +14,7 @@ plugin=${2:?plug-in}
 work=${3:?work directory}
 skip=77
 
-for tool in wine wineserver xdotool xwininfo timeout awk; do
+for tool in wine wineserver xdotool xwininfo import convert compare timeout awk; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit $skip
@@ -53,6 +54,20 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 fi
 
+# grab WINDOW WIDTH HEIGHT FILE: the window as WIDTH x HEIGHT pixels. Under Wine the OpenGL child
+# is an X window of its own that may lie partly off the screen; the part outside is left black.
+grab() {
+    local info x y ox=0 oy=0
+    info=$(timeout 10 xwininfo -id "$1" 2>/dev/null)
+    x=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$info")
+    timeout 20 import -window "$1" "$4.raw.png" 2>/dev/null
+    [ "${x:-0}" -lt 0 ] && ox=$((-x))
+    [ "${y:-0}" -lt 0 ] && oy=$((-y))
+    convert -size "$2x$3" xc:black "$4.raw.png" -geometry "+$ox+$oy" -composite "$4"
+    rm -f "$4.raw.png"
+}
+
 rms_of() { awk -v ch="$2" '$1 == "Output" && $2 == ch { print $6 }' "$1" | tr -d '(' ; }
 
 # The level of the test signal through the untouched equaliser.
@@ -74,6 +89,7 @@ if [ -z "$editor" ]; then
 fi
 pass "the editor window is 900x258"
 sleep 2
+grab "$editor" 900 258 "$work/scale1.png"
 # The 500 Hz fader: frame at x 399..449; its cap stands at y 131 for 0 dB. 70 px up is the top.
 x=424
 xdotool mousemove --window "$editor" $x 131
@@ -116,6 +132,53 @@ if [ -n "$after" ] && awk -v a="$after" -v b="$base" 'BEGIN { exit !(a > b * 1.1
     pass "the output got louder: RMS $base -> $after"
 else
     fail "the output did not get louder: RMS $base -> ${after:-none}"
+fi
+
+# --- At twice the size: 20 window pixels up on the 500 Hz fader are 10 layout pixels, 0.5 -> 0.6.
+timeout 120 wine "$host" editor "$plugin" --seconds 14 --audio --log --scale 2 >"$work/scale2.log" 2>&1 &
+tool_pid=$!
+editor=
+for _ in $(seq 300); do
+    editor=$(xwininfo -root -tree 2>/dev/null | awk '/ 1800x516\+/ && !/vsthost/ { print $1; exit }')
+    [ -n "$editor" ] && break
+    sleep 0.1
+done
+if [ -z "$editor" ]; then
+    fail "no 1800x516 editor window at --scale 2: $(tail -n 3 "$work/scale2.log")"
+else
+    pass "at --scale 2 the editor window is 1800x516"
+    sleep 2
+    grab "$editor" 1800 516 "$work/scale2.png"
+    # The edges are left out: a window partly off the screen leaves a black row or column.
+    convert "$work/scale2.png" -resize 50% -crop 890x248+5+5 +repage "$work/scale2-half.png"
+    convert "$work/scale1.png" -crop 890x248+5+5 +repage "$work/scale1-inner.png"
+    difference=$(compare -metric RMSE "$work/scale2-half.png" "$work/scale1-inner.png" null: 2>&1 |
+        sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
+    awk -v d="$difference" 'BEGIN { exit !(d != "" && d < 0.05) }' &&
+        pass "the 2x picture halved is the 1x picture (RMSE $difference)" ||
+        fail "the 2x picture halved differs from the 1x picture: RMSE '$difference' (see $work/scale2.png)"
+    xdotool mousemove --window "$editor" 848 262
+    sleep 0.3
+    xdotool mousedown 1
+    for y in 257 252 247 242; do
+        sleep 0.15
+        xdotool mousemove --window "$editor" 848 $y
+    done
+    sleep 0.3
+    xdotool mouseup 1
+fi
+wait "$tool_pid"
+tool_pid=
+grep -q "audioMasterAutomate index=4 value=0.600000" "$work/scale2.log" &&
+    pass "a 20-pixel drag at 2x automated parameter 4 to 0.6" ||
+    fail "a 20-pixel drag at 2x: $(grep 'index=4' "$work/scale2.log" | tr '\n' ';')"
+timeout 200 wine "$host" validate "$plugin" --strictness 10 --scale 2 \
+    --only editor,editor-automation >"$work/validate-scale2.log" 2>&1
+if grep -q "Totals: pass 2, fail 0, skip 0" "$work/validate-scale2.log" &&
+    grep -q "1800 x 516" "$work/validate-scale2.log"; then
+    pass "the validator's editor tests pass at --scale 2 with a 1800 x 516 editor"
+else
+    fail "the validator at --scale 2: $(tr '\n' ';' <"$work/validate-scale2.log")"
 fi
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed; logs in $work"; exit 1; }

@@ -2,7 +2,8 @@
 # The Linux plug-in's editor, natively on a virtual X display: the host tool opens it in a window
 # of its own, real mouse and keyboard events (xdotool) drive it, and the host's log, the final
 # values and screenshots are checked. Also: without DISPLAY the plug-in loads, processes and
-# refuses the editor; the validator's editor tests pass. Skips (exit 77) when a tool it needs is
+# refuses the editor; the validator's editor tests pass; at --scale 2 the editor doubles its
+# window and picture and still counts in the pixels of its 900 x 258 layout. Skips (exit 77) when a tool it needs is
 # missing; every wait has a time limit.
 #
 # Usage: editor_test.sh VSTHOST PLUGIN.so RESOURCE_DIR WORK_DIR
@@ -59,7 +60,8 @@ cleanup() {
     xvfb_stop
 }
 trap cleanup EXIT
-if ! xvfb_start "$work/xvfb.log"; then
+# Wide enough for the editor at twice its size.
+if ! XVFB_SCREEN=2048x1536x24 xvfb_start "$work/xvfb.log"; then
     echo "SKIP: no X display"
     exit $skip
 fi
@@ -317,6 +319,83 @@ if grep -q "Totals: pass 4, fail 0, skip 0" "$work/validate.log"; then
 else
     fail "the validator's editor tests: $(grep -v '^pass' "$work/validate.log" | tr '\n' ';')"
 fi
+
+# --- At twice the size ------------------------------------------------------------------------
+# The window is 1800x516, its picture halved is the 1x picture (the 2x art is finer, so they
+# differ a little), and a drag of 20 window pixels is 10 layout pixels: 0.5 -> 0.6.
+: >"$log"
+timeout 120 "$host" editor "$plugin" --seconds 60 --audio --log --scale 2 >"$log" 2>&1 &
+tool_pid=$!
+editor=
+for _ in $(seq 100); do
+    frame=$(xwininfo -root -children 2>/dev/null | awk '/"vsthost - / { print $1; exit }')
+    [ -n "$frame" ] &&
+        editor=$(xwininfo -id "$frame" -children 2>/dev/null | awk '/ 1800x516\+/ { print $1; exit }')
+    [ -n "$editor" ] && break
+    sleep 0.1
+done
+if [ -z "$editor" ]; then
+    fail "no 1800x516 editor window at --scale 2: $(tail -n 3 "$log")"
+else
+    pass "at --scale 2 the editor is a 1800x516 child of the tool's window"
+    sleep 1
+    shot 11-scale2
+    difference=1
+    for _ in $(seq $attempts); do
+        convert "$shots/11-scale2.png" -resize 50% "$work/half.png"
+        difference=$(compare -metric RMSE "$work/half.png" "$shots/1-open.png" null: 2>&1 |
+            sed -n 's/.*(\([0-9.e-]*\)).*/\1/p')
+        awk -v d="$difference" 'BEGIN { exit !(d != "" && d < 0.05) }' && break
+        sleep 0.4
+        shot 11-scale2
+    done
+    awk -v d="$difference" 'BEGIN { exit !(d != "" && d < 0.05) }' &&
+        pass "the 2x picture halved is the 1x picture (RMSE $difference)" ||
+        fail "the 2x picture halved differs from the 1x picture: RMSE '$difference' (see 11-scale2.png)"
+    mark_log
+    pointer mousemove 332 262
+    sleep 0.2
+    pointer mousedown 1
+    sleep 0.2
+    pointer mousemove 332 252
+    sleep 0.1
+    pointer mousemove 332 242
+    sleep 0.3
+    pointer mouseup 1
+    sleep 0.4
+    check_log "a 20-pixel drag at 2x reports 0.6 for band 1" 'audioMasterAutomate index=0 value=0\.600000'
+    mark_log
+    pointer mousemove 718 262
+    sleep 0.2
+    pointer click --repeat 2 --delay 80 1
+    sleep 0.5
+    shot 12-scale2-entry
+    selected=$(convert "$shots/12-scale2-entry.png" -crop 100x30+668+28 +repage -fuzz 10% \
+        -fill white -opaque 'rgb(0,120,214)' -fill black +opaque white -format '%[fx:1-mean]' info:)
+    awk -v s="$selected" 'BEGIN { exit !(s > 0.2) }' &&
+        pass "the entry opens at twice its place and size above band 4" ||
+        fail "expected the entry's selected text at 668,28 100x30 (see 12-scale2-entry.png)"
+    pointer type '3'
+    pointer key Return
+    sleep 0.5
+    check_log "typing 3 and Enter at 2x sets band 4 to 0.625" 'audioMasterAutomate index=3 value=0\.625000'
+    kill -TERM "$tool_pid" 2>/dev/null
+    wait "$tool_pid" 2>/dev/null
+    tool_pid=
+fi
+timeout 200 "$host" validate "$plugin" --strictness 10 --scale 2 \
+    --only editor,editor-automation >"$work/validate-scale2.log" 2>&1
+if grep -q "Totals: pass 2, fail 0, skip 0" "$work/validate-scale2.log" &&
+    grep -q "1800 x 516" "$work/validate-scale2.log"; then
+    pass "the validator's editor tests pass at --scale 2 with a 1800 x 516 editor"
+else
+    fail "the validator at --scale 2: $(tr '\n' ';' <"$work/validate-scale2.log")"
+fi
+# Without a host's request the system's factor counts: here GDK_SCALE, as the server has no Xft.dpi.
+GDK_SCALE=1.5 timeout 60 "$host" editor "$plugin" --seconds 2 >"$work/gdkscale.log" 2>&1
+grep -q "Editor size: 1350 x 387" "$work/gdkscale.log" &&
+    pass "with GDK_SCALE=1.5 the editor is 1350 x 387" ||
+    fail "with GDK_SCALE=1.5 expected a 1350 x 387 editor: $(tail -n 3 "$work/gdkscale.log" | tr '\n' ';')"
 
 # A server without OpenGL: the Windows message in an error box titled with the caption, which
 # Return closes; then the message on standard error, and no editor.

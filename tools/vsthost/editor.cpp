@@ -126,6 +126,7 @@ int RunEditor(const SOptions& options) {
     plugin.Open(static_cast<float>(options.sampleRate), options.blockSize);
     ApplyPresetAndSettings(plugin, preset.get(), options);
     plugin.Resume();
+    const bool scaleTaken = options.scale > 0.0 && plugin.RequestEditorScale(options.scale);
 
     int width = 0;
     int height = 0;
@@ -146,6 +147,9 @@ int RunEditor(const SOptions& options) {
     }
     plugin.Suspend();
 
+    if (options.scale > 0.0) {
+        std::printf("Editor scale %g: %s\n", options.scale, scaleTaken ? "taken" : "refused");
+    }
     std::printf("Editor size: %d x %d\n", width, height);
     for (std::size_t c = 0; c < rms.size(); ++c) {
         std::printf("Output %zu RMS (last second): %.6f (%.2f dBFS)\n", c + 1, rms[c],

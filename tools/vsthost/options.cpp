@@ -272,6 +272,12 @@ SOptions ParseCommandLine(const std::vector<std::string>& args) {
             allowed(cmd == ECommand::Editor);
             flag();
             options.audio = true;
+        } else if (name == "--scale") {
+            allowed(cmd == ECommand::Editor || cmd == ECommand::Validate);
+            options.scale = ParseNumber(next(), "--scale");
+            if (options.scale <= 0.0 || options.scale > 16.0) {
+                throw Exceptions::Usage("--scale must be more than 0 and at most 16");
+            }
         } else if (name == "--strictness") {
             allowed(cmd == ECommand::Validate);
             options.strictness = static_cast<int>(ParseInteger(next(), 1, 10, "--strictness"));
@@ -401,19 +407,22 @@ const char* UsageText() {
            "      measures the magnitude response after the smoothing has settled\n"
            "      (--rate 1000 to 1000000; --settle N blocks, at most 10 minutes of audio)\n"
            "  vsthost editor PLUGIN [settings] [--seconds N] [--log] [--audio] [--rate SR]\n"
-           "      opens the plug-in's editor in a window of its own\n"
+           "                [--scale F]\n"
+           "      opens the plug-in's editor in a window of its own; --scale asks the editor\n"
+           "      to draw at F window pixels per pixel of its layout (1 to 2) before it opens\n"
            "  vsthost preset save PLUGIN OUT.fxp|OUT.fxb [settings]\n"
            "      saves the plug-in's program (.fxp) or bank (.fxb) after the settings: its\n"
            "      state chunk when it keeps one, else its parameter values\n"
            "  vsthost preset show FILE\n"
            "      the header, program names and values (or chunk size) of a .fxp or .fxb\n"
            "  vsthost validate PLUGIN [--strictness 1..10] [--seed N] [--json] [--only A,B]\n"
-           "                  [--timeout S] [--headless] [--in-process]\n"
+           "                  [--timeout S] [--headless] [--in-process] [--scale F]\n"
            "      tests the plug-in against the VST 2.4 interface; each test runs in a\n"
            "      process of its own (--in-process: all in this one) and ends in pass,\n"
            "      fail or skip with the reason; exit code 1 when any test fails.\n"
            "      --strictness runs every test up to that level (default 5); --headless\n"
-           "      leaves the editor out; --timeout bounds one test (default 300 s)\n"
+           "      leaves the editor out; --timeout bounds one test (default 300 s); --scale\n"
+           "      asks the editor for that drawing scale before every editor test\n"
            "  vsthost validate --list\n"
            "      the tests: level, name and what each checks\n"
            "  vsthost --version\n"

@@ -45,6 +45,7 @@ struct SOptions {
     double seconds = -1.0; // -1: until the window closes
     bool log = false;
     bool audio = false;
+    double scale = 0.0; // --scale: the drawing scale asked of the editor (0: none asked)
     // presets
     std::string presetFile; // --preset: loaded before the settings
     bool force = false;     // load a preset made for another plug-in or parameter count

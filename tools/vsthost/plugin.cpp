@@ -461,6 +461,13 @@ void CPlugin::Close() {
     effect = nullptr;
 }
 
+bool CPlugin::RequestEditorScale(double factor) {
+    constexpr VstInt32 kScaleIndex = 0x50726553;  // 'PreS'
+    constexpr VstIntPtr kScaleValue = 0x41654373; // 'AeCs'
+    return Dispatch(effVendorSpecific, kScaleIndex, kScaleValue, nullptr,
+                    static_cast<float>(factor)) != 0;
+}
+
 std::string CPlugin::Text(VstInt32 opcode, VstInt32 index, bool* answered) {
     char buffer[kTextBufferSize] = {};
     const VstIntPtr answer = Dispatch(opcode, index, 0, buffer);

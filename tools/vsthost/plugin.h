@@ -75,6 +75,10 @@ public:
 
     VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                        void* ptr = nullptr, float opt = 0.0f);
+    /// effVendorSpecific 'PreS' / 'AeCs' with the factor in opt: asks the editor to draw at
+    /// `factor` window pixels per layout pixel. Answers whether the plug-in took it.
+    /// [UI thread]
+    bool RequestEditorScale(double factor);
     /// A text query (names, labels, display texts) into a generous, terminated buffer.
     std::string Text(VstInt32 opcode, VstInt32 index = 0, bool* answered = nullptr);
 

@@ -13,8 +13,8 @@
 namespace VLM {
 
 CTestContext::CTestContext(const SOptions& options, const std::string& testName)
-    : path(options.plugin), headless(options.headless), strictness(options.strictness),
-      seed(options.seed) {
+    : path(options.plugin), headless(options.headless), scale(options.scale),
+      strictness(options.strictness), seed(options.seed) {
     (void)testName;
 }
 
@@ -151,6 +151,10 @@ SOutcome RunIsolated(const STest& test, const SOptions& options, const std::stri
                                      "--result-file", resultFile};
     if (options.headless) {
         args.push_back("--headless");
+    }
+    if (options.scale > 0.0) {
+        args.push_back("--scale");
+        args.push_back(Format("%.17g", options.scale));
     }
     const SChildRun run = RunChild(args, outputFile, options.timeout);
     if (!run.started) {

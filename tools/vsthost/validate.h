@@ -27,6 +27,7 @@ public:
 
     const std::string& PluginPath() const { return path; }
     bool Headless() const { return headless; }
+    double Scale() const { return scale; } // the editor's drawing scale to ask for; 0: none
     int Strictness() const { return strictness; }
     std::uint32_t Seed() const { return seed; }
 
@@ -44,6 +45,7 @@ public:
 private:
     std::string path;
     bool headless;
+    double scale;
     int strictness;
     std::uint32_t seed;
     std::vector<std::string> faults;

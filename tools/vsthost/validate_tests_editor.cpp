@@ -21,6 +21,14 @@ struct SEditorSize {
     int height = 0;
 };
 
+/// --scale: the drawing scale asked of the editor before it is sized or opened. A plug-in
+/// that does not take the request is no fault; the editor then keeps its own scale.
+void RequestScale(CTestContext& test, CPlugin& plugin) {
+    if (test.Scale() > 0.0) {
+        plugin.RequestEditorScale(test.Scale());
+    }
+}
+
 /// Skips the test when the plug-in has no editor or there is no display to show one on.
 std::unique_ptr<CParentWindow> RequireEditorWindow(CTestContext& test, CPlugin& plugin) {
     if ((plugin.Record().flags & effFlagsHasEditor) == 0) {
@@ -29,6 +37,7 @@ std::unique_ptr<CParentWindow> RequireEditorWindow(CTestContext& test, CPlugin& 
     if (test.Headless()) {
         Stop(EOutcome::Skip, "--headless: no editor tests");
     }
+    RequestScale(test, plugin);
     ERect* rect = nullptr;
     plugin.Dispatch(effEditGetRect, 0, 0, &rect);
     int width = 0, height = 0;
@@ -206,6 +215,7 @@ void TestEditorStress(CTestContext& test) {
     // A host may show the editor before it has set up the audio side at all.
     CPlugin plugin(test.PluginPath());
     plugin.Dispatch(effOpen);
+    RequestScale(test, plugin);
     std::string why;
     auto window = CParentWindow::Create(0, 0, why);
     if (!window) {

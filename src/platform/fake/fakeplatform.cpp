@@ -463,6 +463,11 @@ std::int32_t LastError() {
     return Get().lastError;
 }
 
+float SystemDpi(WindowHandle window) {
+    Get().dpiQueries.push_back(window);
+    return Get().systemDpi;
+}
+
 DeviceContextHandle GetDeviceContext(WindowHandle window) {
     Record("GetDeviceContext");
     if (Get().failGetDC || Find(window) == nullptr) {
@@ -590,6 +595,13 @@ std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
         return std::wstring();
     }
     return w->text.substr(0, maxChars);
+}
+
+void SetEditFont(WindowHandle edit, std::int32_t pixelHeight) {
+    Record("SetEditFont");
+    if (Fake::Window* w = Find(edit)) {
+        w->fontHeight = pixelHeight;
+    }
 }
 
 void SelectAllText(WindowHandle edit) {

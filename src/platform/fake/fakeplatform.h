@@ -22,6 +22,7 @@ struct Window {
     std::int32_t x = 0, y = 0, width = 0, height = 0;
     void* userData = nullptr;
     std::wstring text;
+    std::int32_t fontHeight = 0; // SetEditFont's last height; 0: the default font
     bool allSelected = false;
     Platform::EditMessageFn filter = nullptr;
     void* refData = nullptr;
@@ -104,6 +105,7 @@ struct State {
     // Screen position of the host window's client area, which the editor window sits in.
     Platform::Point hostOrigin{0, 0};
     std::uint64_t clockMs = 1000000; // MonotonicMilliseconds; tests move it on
+    float systemDpi = 0.0f;          // SystemDpi's answer (0: the system does not say)
 
     // What was done.
     std::vector<std::string> calls;
@@ -125,6 +127,7 @@ struct State {
     bool imageLibraryRunning = false;
     std::wstring lastMeasured;
     std::vector<float> textScales; // the scale of every MeasureText and RenderText, in order
+    std::vector<Platform::WindowHandle> dpiQueries; // the window of every SystemDpi call
 
     GLState gl;
 };

@@ -39,6 +39,10 @@ std::int32_t LastError() {
     return 0;
 }
 
+float SystemDpi(WindowHandle) {
+    return 0.0f;
+}
+
 DeviceContextHandle GetDeviceContext(WindowHandle) {
     return nullptr;
 }
@@ -92,6 +96,7 @@ std::wstring GetWindowText(WindowHandle, std::size_t) {
     return std::wstring();
 }
 
+void SetEditFont(WindowHandle, std::int32_t) {}
 void SelectAllText(WindowHandle) {}
 void SetFocus(WindowHandle) {}
 

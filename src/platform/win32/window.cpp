@@ -37,8 +37,20 @@ VOID CALLBACK EditorTimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
     }
 }
 
+// Where an edit box keeps the font SetEditFont made for it, which goes with the box.
+const wchar_t kEditFontProperty[] = L"VLMEditFont";
+
+void DeleteEditFont(HWND edit) {
+    if (HANDLE font = RemovePropW(edit, kEditFontProperty)) {
+        DeleteObject(static_cast<HGDIOBJ>(font));
+    }
+}
+
 LRESULT CALLBACK EditSubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
                                   UINT_PTR id, DWORD_PTR refData) {
+    if (message == WM_DESTROY) {
+        DeleteEditFont(hwnd);
+    }
     EditAction action = EditAction::PassOn;
     try {
         if (editFilter != nullptr) {
@@ -146,6 +158,25 @@ std::int32_t LastError() {
     return static_cast<std::int32_t>(GetLastError());
 }
 
+float SystemDpi(WindowHandle window) {
+    // Windows 10 1607 and later; earlier systems have one DPI for every screen.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFn>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (getDpiForWindow != nullptr && window != nullptr) {
+        if (const UINT dpi = getDpiForWindow(ToHwnd(window))) {
+            return static_cast<float>(dpi);
+        }
+    }
+    HDC screen = GetDC(nullptr);
+    if (screen == nullptr) {
+        return 0.0f;
+    }
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return static_cast<float>(dpi);
+}
+
 DeviceContextHandle GetDeviceContext(WindowHandle window) {
     return GetDC(ToHwnd(window));
 }
@@ -237,6 +268,21 @@ std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
         GetWindowTextW(ToHwnd(window), buffer.data(), static_cast<int>(buffer.size()));
     buffer.resize(copied > 0 ? static_cast<std::size_t>(copied) : 0);
     return buffer;
+}
+
+void SetEditFont(WindowHandle edit, std::int32_t pixelHeight) {
+    HWND hwnd = ToHwnd(edit);
+    HFONT font = nullptr;
+    if (pixelHeight > 0) {
+        font = CreateFontW(-pixelHeight, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH | FF_DONTCARE, L"Tahoma");
+    }
+    SendMessageW(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    DeleteEditFont(hwnd);
+    if (font != nullptr) {
+        SetPropW(hwnd, kEditFontProperty, font);
+    }
 }
 
 void SelectAllText(WindowHandle edit) {

@@ -8,6 +8,7 @@
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 #include <cairo-xlib.h>
@@ -15,6 +16,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <locale>
+#include <sstream>
 #include <string>
 
 namespace VLM {
@@ -53,6 +56,7 @@ struct XEditBox : XHandle {
     ::Window id = 0;
     int width = 0;
     int height = 0;
+    int fontPixels = 0; // SetEditFont's height; 0: the read-out's own size
     bool shown = false;
     bool focused = false;
     ::Window previousFocus = 0; // whose focus to give back
@@ -252,6 +256,9 @@ void DrawEdit(XEditBox* e) {
     cairo_paint(cr);
     if (cairo_font_face_t* face = ReadoutFace()) {
         UseReadoutFont(cr, face);
+        if (e->fontPixels > 0) {
+            cairo_set_font_size(cr, e->fontPixels);
+        }
         const std::string all = ReadoutUtf8(e->text);
         const std::string before = ReadoutUtf8(e->text.substr(0, e->caret));
         cairo_text_extents_t extents{};
@@ -459,6 +466,14 @@ void DestroyEdit(XEditBox* e, bool destroyWindow) {
 
 void Free(XWindow* w) {
     delete w;
+}
+
+// A number as the C locale writes it, whatever the host's locale; 0 when there is none.
+float ParseDpiNumber(const char* text) {
+    std::istringstream in(text);
+    in.imbue(std::locale::classic());
+    float number = 0.0f;
+    return in >> number ? number : 0.0f;
 }
 
 } // namespace
@@ -739,6 +754,33 @@ std::int32_t LastError() {
     return lastError;
 }
 
+// Xft.dpi is one per display; the window given is the host's (an XID, no handle of ours). Only
+// the connection CanOpenEditorWindow made for the coming window is asked: a connection of its
+// own, closed at once, could be the server's last client and make it reset under the window
+// about to open.
+float SystemDpi(WindowHandle) {
+    float dpi = 0.0f;
+    if (pendingDisplay != nullptr) {
+        if (const char* resources = XResourceManagerString(pendingDisplay)) {
+            XrmInitialize();
+            if (XrmDatabase database = XrmGetStringDatabase(resources)) {
+                char* type = nullptr;
+                XrmValue value{};
+                if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) != 0 &&
+                    value.addr != nullptr) {
+                    dpi = ParseDpiNumber(value.addr);
+                }
+                XrmDestroyDatabase(database);
+            }
+        }
+    }
+    if (!(dpi > 0.0f)) {
+        const char* scale = std::getenv("GDK_SCALE");
+        dpi = scale != nullptr ? 96.0f * ParseDpiNumber(scale) : 0.0f;
+    }
+    return dpi;
+}
+
 DeviceContextHandle GetDeviceContext(WindowHandle window) {
     return ToWindow(window) != nullptr ? window : nullptr;
 }
@@ -896,6 +938,13 @@ void SetWindowText(WindowHandle window, const std::wstring& text) {
 std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
     XEditBox* e = ToEdit(window);
     return e != nullptr ? e->text.substr(0, maxChars) : std::wstring();
+}
+
+void SetEditFont(WindowHandle edit, std::int32_t pixelHeight) {
+    if (XEditBox* e = ToEdit(edit)) {
+        e->fontPixels = pixelHeight;
+        DrawEdit(e);
+    }
 }
 
 void SelectAllText(WindowHandle edit) {
