@@ -50,7 +50,7 @@ inline Platform::WindowHandle HostWindow() {
 class CScaledGUI : public CDeviceGUI {
 public:
     using CDeviceGUI::CDeviceGUI;
-    void SetScale(float factor) { scale = factor; }
+    void SetScale(float factor) { RequestScale(factor); } // as a host asks for it
 };
 
 class EditorTest : public ::testing::Test {
