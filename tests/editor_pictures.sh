@@ -1,7 +1,8 @@
 # Picture checks shared by the editor tests (the DLL under Wine, the .so under X11): where a
 # fader's cap stands and which frame of a filmstrip a region shows, each judged on a screenshot
-# against the bare faceplate. Source it after defining pass, fail, shot SHOT (takes
-# $shots/SHOT.png of the editor) and the variables shots, work and art (the artwork folder).
+# against the bare faceplate; a wheel burst; the validator's editor tests at 2x. Source it after
+# defining pass and fail, and for the picture checks shot SHOT (takes $shots/SHOT.png of the
+# editor) and the variables shots, work and art (the artwork folder).
 fader_x=(141 205 269 334 399 463 528 592 657 721)
 
 # cap_centre SHOT BAND: the height of the fader cap's white index line in editor pixels. It is
@@ -80,4 +81,27 @@ check_frame() { # SHOT WHAT X Y SIZE IMAGE FRAMES EXPECTED
         shot "$1"
     done
     fail "$1: $2 expected to show frame $8, shows frame $got"
+}
+
+# wheel_burst: ten wheel notches where the pointer is, up and down in turn, 0.1 s apart, in the
+# background; wheel_pid is its process.
+wheel_burst() {
+    timeout 20 xdotool click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 \
+        click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 \
+        click 5 &
+    wheel_pid=$!
+}
+
+# check_validator_at_scale2 LOG COMMAND...: the validator's editor tests, run as COMMAND validate
+# PLUGIN, pass with the editor at 2x.
+check_validator_at_scale2() {
+    local log=$1
+    shift
+    timeout 200 "$@" validate "$plugin" --strictness 10 --scale 2 \
+        --only editor,editor-automation >"$log" 2>&1
+    if grep -q "Totals: pass 2, fail 0, skip 0" "$log" && grep -q "1800 x 516" "$log"; then
+        pass "the validator's editor tests pass at --scale 2 with a 1800 x 516 editor"
+    else
+        fail "the validator at --scale 2: $(tr '\n' ';' <"$log")"
+    fi
 }

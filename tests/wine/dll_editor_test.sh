@@ -40,6 +40,8 @@ fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
+# The shared picture and validator checks.
+. "$(dirname "$0")/../editor_pictures.sh"
 
 # The display comes from with-xvfb.sh, which CTest puts in front of this script.
 if [ -z "${DISPLAY:-}" ] || ! timeout 2 xwininfo -root >/dev/null 2>&1; then
@@ -172,14 +174,7 @@ tool_pid=
 grep -q "audioMasterAutomate index=4 value=0.600000" "$work/scale2.log" &&
     pass "a 20-pixel drag at 2x automated parameter 4 to 0.6" ||
     fail "a 20-pixel drag at 2x: $(grep 'index=4' "$work/scale2.log" | tr '\n' ';')"
-timeout 200 wine "$host" validate "$plugin" --strictness 10 --scale 2 \
-    --only editor,editor-automation >"$work/validate-scale2.log" 2>&1
-if grep -q "Totals: pass 2, fail 0, skip 0" "$work/validate-scale2.log" &&
-    grep -q "1800 x 516" "$work/validate-scale2.log"; then
-    pass "the validator's editor tests pass at --scale 2 with a 1800 x 516 editor"
-else
-    fail "the validator at --scale 2: $(tr '\n' ';' <"$work/validate-scale2.log")"
-fi
+check_validator_at_scale2 "$work/validate-scale2.log" wine "$host"
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed; logs in $work"; exit 1; }
 echo "All DLL editor checks passed."

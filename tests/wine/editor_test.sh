@@ -231,10 +231,7 @@ read -r px py <<<"$(at 166 131)"
 mark_log
 pointer mousemove "$px" "$py"
 sleep 0.2
-timeout 20 xdotool click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 \
-    click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 \
-    click 5 &
-wheel_pid=$!
+wheel_burst
 sleep 0.5
 shot 5-wheel
 wait "$wheel_pid"

@@ -233,10 +233,7 @@ check_cap 5-reset 0 0.5
 mark_log
 pointer mousemove 166 131
 sleep 0.2
-timeout 20 xdotool click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 \
-    click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 click 5 sleep 0.1 click 4 sleep 0.1 \
-    click 5 &
-wheel_pid=$!
+wheel_burst
 sleep 0.5
 shot 6-wheel
 wait "$wheel_pid"
@@ -383,14 +380,7 @@ else
     wait "$tool_pid" 2>/dev/null
     tool_pid=
 fi
-timeout 200 "$host" validate "$plugin" --strictness 10 --scale 2 \
-    --only editor,editor-automation >"$work/validate-scale2.log" 2>&1
-if grep -q "Totals: pass 2, fail 0, skip 0" "$work/validate-scale2.log" &&
-    grep -q "1800 x 516" "$work/validate-scale2.log"; then
-    pass "the validator's editor tests pass at --scale 2 with a 1800 x 516 editor"
-else
-    fail "the validator at --scale 2: $(tr '\n' ';' <"$work/validate-scale2.log")"
-fi
+check_validator_at_scale2 "$work/validate-scale2.log" "$host"
 # Without a host's request the system's factor counts: here GDK_SCALE, as the server has no Xft.dpi.
 GDK_SCALE=1.5 timeout 60 "$host" editor "$plugin" --seconds 2 >"$work/gdkscale.log" 2>&1
 grep -q "Editor size: 1350 x 387" "$work/gdkscale.log" &&
