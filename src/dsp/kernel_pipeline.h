@@ -114,7 +114,10 @@ struct LowPass128 {
 
     template <bool kMasked>
     VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
-                                 bool active0, bool) {
+                                 bool active0, bool active1) {
+        if (kMasked && !active0 && !active1) {
+            return _mm_setzero_pd();
+        }
         const __m128d off = kMasked ? _mm_xor_pd(s.offset, _mm_set1_pd(-0.0)) : c.offset[parity];
         const __m128d w0 = _mm_add_pd(
             _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(c.a1[0], s.d1[0])), _mm_mul_pd(c.a2[0], s.d2[0])),
@@ -209,6 +212,12 @@ struct LowPass256 {
     template <bool kMasked>
     VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
                                  bool active0, bool active1) {
+        if (kMasked && !active0 && !active1) {
+            // Section 1 still takes section 0's output of two steps before.
+            s.yBefore = s.yLast;
+            s.yLast = _mm256_setzero_pd();
+            return _mm_setzero_pd();
+        }
         const __m256d off = kMasked ? _mm256_xor_pd(s.offset, Flip()) : c.offset[parity];
         const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), s.yBefore, 0x20);
         const __m256d w = _mm256_add_pd(
@@ -218,6 +227,11 @@ struct LowPass256 {
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c.b0, w), _mm256_mul_pd(c.b1, s.d1)),
                           _mm256_mul_pd(c.b2, s.d2));
         if (!kMasked) {
+            s.d2 = s.d1;
+            s.d1 = w;
+        } else if (active0 && active1) {
+            // No blend: it would lengthen the recurrence.
+            s.offset = off;
             s.d2 = s.d1;
             s.d1 = w;
         } else {
@@ -278,8 +292,13 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     };
 
     // Which stages have a sample at a step: those whose offset o has 0 <= t - o < frames.
+    // A vector whose band lanes all lack a sample is left out of the step, and one whose lanes
+    // all have one moves without a blend: while the pipeline fills and drains, only the stages
+    // that work pay, and a stage's recurrence is no longer than in the steps without masks.
+    enum class Lanes { None, Some, All };
     struct Masks {
         M band[kArray];
+        Lanes lanes[kArray];
         bool lowPass0, lowPass1;
     };
     // Offsets from lo to hi.
@@ -287,6 +306,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
             m.band[v] = Isa::Active(c.laneOffset[v], lo, hi);
+            SetLanes(m, v, lo, hi);
         }
         SetLowPass(m, lo, hi);
         return m;
@@ -296,6 +316,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
             m.band[v] = Isa::AtMost(c.laneOffset[v], hi);
+            SetLanes(m, v, 0, hi);
         }
         SetLowPass(m, 0, hi);
         return m;
@@ -305,6 +326,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
             m.band[v] = Isa::AtLeast(c.laneOffset[v], lo);
+            SetLanes(m, v, lo, kDelay);
         }
         SetLowPass(m, lo, kDelay);
         return m;
@@ -356,12 +378,17 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
             for (int v = 0; v < kVectors; ++v) {
+                if (kMasked && m->lanes[v] == Lanes::None) {
+                    // Read only by lanes that have no sample at the next step either.
+                    y[v] = Isa::Zero();
+                    continue;
+                }
                 const F x = v == 0 ? Isa::InsertInput(s.x[0], in) : s.x[v];
                 const F w =
                     Isa::Sub(Isa::Sub(x, Isa::Mul(c.a1[v], s.w1[v])), Isa::Mul(c.a2[v], s.w2[v]));
                 y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
                                 Isa::Mul(c.b2[v], s.w2[v]));
-                if constexpr (kMasked) {
+                if (kMasked && m->lanes[v] == Lanes::Some) {
                     s.w2[v] = Isa::Select(m->band[v], s.w1[v], s.w2[v]);
                     s.w1[v] = Isa::Select(m->band[v], w, s.w1[v]);
                 } else {
@@ -397,6 +424,14 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
 private:
+    static void SetLanes(Masks& m, int v, int lo, int hi) {
+        const int first = kLaneOffsets.first[v];
+        const int last = kLaneOffsets.last[v];
+        m.lanes[v] = last < lo || first > hi     ? Lanes::None
+                     : lo <= first && last <= hi ? Lanes::All
+                                                 : Lanes::Some;
+    }
+
     static void SetLowPass(Masks& m, int lo, int hi) {
         constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
         m.lowPass0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
@@ -404,12 +439,21 @@ private:
     }
 
     // The offset of each lane's stage, for the masks.
+    // The offset of each lane's stage, for the masks, and the first and last of the band
+    // slots in each vector (lanes past the last slot carry nothing anyone reads).
     struct LaneOffsets {
         std::int32_t lanes[kArray][Isa::kLanes];
-        constexpr LaneOffsets() : lanes{} {
+        int first[kArray], last[kArray];
+        constexpr LaneOffsets() : lanes{}, first{}, last{} {
             for (int v = 0; v < kVectors; ++v) {
+                first[v] = L::Offset(v);
+                last[v] = first[v];
                 for (int lane = 0; lane < Isa::kLanes; ++lane) {
-                    lanes[v][lane] = L::Offset(L::Slot(v, lane));
+                    const int slot = L::Slot(v, lane);
+                    lanes[v][lane] = L::Offset(slot);
+                    if (slot < kSlots && L::Offset(slot) > last[v]) {
+                        last[v] = L::Offset(slot);
+                    }
                 }
             }
         }
