@@ -114,9 +114,12 @@ void ScatterJob(const KernelJob& job, EqCore& core) {
     std::int32_t slot = 0;
     for (EqBand& band : core.bands) {
         if (band.gainPosition != 0.0f) {
+            // The kernel has settled these words already.
             const KernelSection& s = job.sections[slot++];
-            SettleSection(s.w1[0], s.w2[0], band.left);
-            SettleSection(s.w1[1], s.w2[1], band.right);
+            band.left.w1 = s.w1[0];
+            band.left.w2 = s.w2[0];
+            band.right.w1 = s.w1[1];
+            band.right.w2 = s.w2[1];
         }
     }
     if (!job.lowPass) {

@@ -23,6 +23,7 @@
 #include <immintrin.h>
 
 #include <cfloat>
+#include <cstddef>
 #include <cstdint>
 
 #include "dsp/kernel.h"
@@ -56,6 +57,22 @@ template <class Isa, int kSlots> struct Layout {
 inline __m128 FlushSubnormals(__m128 v) {
     const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), v);
     return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)), v);
+}
+
+// A band section's state words at the end of a block, both channels at once, as the engine's
+// scalar filter settles them: a channel with a non-finite word restarts from zeros, and a
+// subnormal word becomes +0.0.
+inline void SettleSection(KernelSection& section) {
+    static_assert(offsetof(KernelSection, w2) == offsetof(KernelSection, w1) + 2 * sizeof(float),
+                  "w1 and w2 of both channels lie in one 16-byte row");
+    const __m128 w = _mm_loadu_ps(section.w1); // w1 left, w1 right, w2 left, w2 right
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), w);
+    const __m128 finite = _mm_cmple_ps(magnitude, _mm_set1_ps(FLT_MAX)); // false for NaN
+    const __m128 channelFinite =
+        _mm_and_ps(finite, _mm_shuffle_ps(finite, finite, _MM_SHUFFLE(1, 0, 3, 2)));
+    const __m128 subnormal = _mm_and_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)),
+                                        _mm_cmpneq_ps(w, _mm_setzero_ps()));
+    _mm_storeu_ps(section.w1, _mm_andnot_ps(subnormal, _mm_and_ps(channelFinite, w)));
 }
 
 // Hides where a pointer points from the optimiser, so that what is read through it is read again
@@ -357,6 +374,9 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         for (int v = 0; v < kVectors; ++v) {
             Scatter(job, &KernelSection::w1, v, s.w1[v]);
             Scatter(job, &KernelSection::w2, v, s.w2[v]);
+        }
+        for (int slot = 0; slot < kSlots; ++slot) {
+            SettleSection(job.sections[slot]);
         }
         LowPass::Store(s.lowPass, job);
     }
