@@ -297,7 +297,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
 
     struct Coefficients {
         F b0[kArray], b1[kArray], b2[kArray], a1[kArray], a2[kArray];
-        typename Isa::Index laneOffset[kArray];
         typename LowPass::Coefficients lowPass;
     };
     struct State {
@@ -319,30 +318,30 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         bool lowPass0, lowPass1;
     };
     // Offsets from lo to hi.
-    static Masks Between(const Coefficients& c, int lo, int hi) {
+    static Masks Between(int lo, int hi) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::Active(c.laneOffset[v], lo, hi);
+            m.band[v] = Isa::Active(LaneOffset(v), lo, hi);
             SetLanes(m, v, lo, hi);
         }
         SetLowPass(m, lo, hi);
         return m;
     }
     // Offsets up to hi: while the pipeline fills.
-    static Masks UpTo(const Coefficients& c, int hi) {
+    static Masks UpTo(int hi) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtMost(c.laneOffset[v], hi);
+            m.band[v] = Isa::AtMost(LaneOffset(v), hi);
             SetLanes(m, v, 0, hi);
         }
         SetLowPass(m, 0, hi);
         return m;
     }
     // Offsets from lo: while it drains.
-    static Masks From(const Coefficients& c, int lo) {
+    static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtLeast(c.laneOffset[v], lo);
+            m.band[v] = Isa::AtLeast(LaneOffset(v), lo);
             SetLanes(m, v, lo, kDelay);
         }
         SetLowPass(m, lo, kDelay);
@@ -356,7 +355,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
             c.b2[v] = Gather(job, &KernelSection::b2, v);
             c.a1[v] = Gather(job, &KernelSection::a1, v);
             c.a2[v] = Gather(job, &KernelSection::a2, v);
-            c.laneOffset[v] = Isa::LoadIndex(kLaneOffsets.lanes[v]);
             s.w1[v] = Gather(job, &KernelSection::w1, v);
             s.w2[v] = Gather(job, &KernelSection::w2, v);
             s.x[v] = Isa::Zero();
@@ -480,6 +478,10 @@ private:
     };
     static constexpr LaneOffsets kLaneOffsets{};
 
+    // Read from the constant table rather than from a copy, so that the masks of the unrolled
+    // fill and drain fold into constants and their blends into immediate ones.
+    static typename Isa::Index LaneOffset(int v) { return Isa::LoadIndex(kLaneOffsets.lanes[v]); }
+
     // Pairs are loaded whole into registers: values stored one by one and read back as a
     // vector would wait for each store to reach the cache.
     static F Gather(const KernelJob& job, float (KernelSection::*field)[2], int v) {
@@ -548,7 +550,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             const std::int64_t pastEnd = t - frames + 1;
             const int lo = pastEnd > 0 ? static_cast<int>(pastEnd) : 0;
             const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
-            const Masks m = P::Between(coefficients, lo, hi);
+            const Masks m = P::Between(lo, hi);
             const __m128 in = t < frames ? load(t) : _mm_setzero_ps();
             const __m128 out = P::template Step<true>(coefficients, state, in, 0, &m);
             if (t >= kDelay) {
@@ -561,7 +563,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
     const auto fill = [&](std::int64_t k) {
-        const Masks m = P::UpTo(coefficients, static_cast<int>(k));
+        const Masks m = P::UpTo(static_cast<int>(k));
         P::template Step<true>(coefficients, state, load(k), 0, &m);
     };
     if constexpr (Isa::kUnrollEnds) {
@@ -596,13 +598,13 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
                       FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
     }
     // The last few of them one at a time; the masks keep the low-pass offset's count.
-    const Masks all = P::UpTo(coefficients, kDelay);
+    const Masks all = P::UpTo(kDelay);
     for (; t < frames; ++t) {
         store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
     }
     // Draining: each stage stops after the last sample has passed it.
     const auto drain = [&](int j) {
-        const Masks m = P::From(coefficients, j);
+        const Masks m = P::From(j);
         store(frames - 1 - kDelay + j,
               P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
     };
