@@ -327,25 +327,66 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         SetLowPass(m, lo, hi);
         return m;
     }
-    // Offsets up to hi: while the pipeline fills.
+    // While the pipeline fills, at step hi: a band vector works unmasked from its first
+    // stage's start on, and Restart gives each later stage its state back as it starts.
     static Masks UpTo(int hi) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
             m.band[v] = Isa::AtMost(LaneOffset(v), hi);
-            SetLanes(m, v, 0, hi);
+            m.lanes[v] = kLaneOffsets.first[v] <= hi ? Lanes::All : Lanes::None;
         }
         SetLowPass(m, 0, hi);
         return m;
     }
-    // Offsets from lo: while it drains.
+    // While it drains, at the lo-th step after the last sample came in: a band vector works
+    // unmasked until its last stage has stopped, and Keep takes each stage's state as it stops.
     static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
             m.band[v] = Isa::AtLeast(LaneOffset(v), lo);
-            SetLanes(m, v, lo, kDelay);
+            m.lanes[v] = kLaneOffsets.last[v] >= lo ? Lanes::All : Lanes::None;
         }
         SetLowPass(m, lo, kDelay);
         return m;
+    }
+
+    // The band state words: at the start of a block, and as each stage stops.
+    struct BandState {
+        F w1[kArray], w2[kArray];
+    };
+    static void Copy(const State& s, BandState& to) {
+        for (int v = 0; v < kVectors; ++v) {
+            to.w1[v] = s.w1[v];
+            to.w2[v] = s.w2[v];
+        }
+    }
+    // Before fill step t: the stages starting now, in vectors that have worked on samples
+    // before theirs, take back their state from the start of the block. Blending only here
+    // keeps the blends out of the other steps' recurrences.
+    static void Restart(State& s, const BandState& start, int t) {
+        for (int v = 0; v < kVectors; ++v) {
+            if (kLaneOffsets.first[v] < t && HasOffset(v, t)) {
+                const M m = Isa::Active(LaneOffset(v), t, t);
+                s.w1[v] = Isa::Select(m, start.w1[v], s.w1[v]);
+                s.w2[v] = Isa::Select(m, start.w2[v], s.w2[v]);
+            }
+        }
+    }
+    // After drain step j: the stages that took their last sample keep their state.
+    static void Keep(const State& s, BandState& kept, int j) {
+        for (int v = 0; v < kVectors; ++v) {
+            if (HasOffset(v, j)) {
+                const M m = Isa::Active(LaneOffset(v), j, j);
+                kept.w1[v] = Isa::Select(m, s.w1[v], kept.w1[v]);
+                kept.w2[v] = Isa::Select(m, s.w2[v], kept.w2[v]);
+            }
+        }
+    }
+    static void Restore(State& s, const BandState& kept) {
+        for (int v = 0; v < kVectors; ++v) {
+            s.w1[v] = kept.w1[v];
+            s.w2[v] = kept.w2[v];
+        }
     }
 
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
@@ -448,6 +489,16 @@ private:
         m.lanes[v] = last < lo || first > hi     ? Lanes::None
                      : lo <= first && last <= hi ? Lanes::All
                                                  : Lanes::Some;
+    }
+
+    // Whether a band slot of the vector has that offset.
+    static bool HasOffset(int v, int offset) {
+        for (int lane = 0; lane < Isa::kLanes; lane += 2) {
+            if (L::Slot(v, lane) < kSlots && kLaneOffsets.lanes[v][lane] == offset) {
+                return true;
+            }
+        }
+        return false;
     }
 
     static void SetLowPass(Masks& m, int lo, int hi) {
@@ -562,8 +613,11 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     }
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
+    typename P::BandState kept;
+    P::Copy(state, kept);
     const auto fill = [&](std::int64_t k) {
         const Masks m = P::UpTo(static_cast<int>(k));
+        P::Restart(state, kept, static_cast<int>(k));
         P::template Step<true>(coefficients, state, load(k), 0, &m);
     };
     if constexpr (Isa::kUnrollEnds) {
@@ -576,6 +630,8 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             fill(t);
         }
     }
+    // Without the low-pass, the last band stage starts at the first of these steps.
+    P::Restart(state, kept, kDelay);
     // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
     // samples they write, so working in place is safe.
     P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
@@ -603,10 +659,12 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
     }
     // Draining: each stage stops after the last sample has passed it.
+    P::Copy(state, kept);
     const auto drain = [&](int j) {
         const Masks m = P::From(j);
         store(frames - 1 - kDelay + j,
               P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+        P::Keep(state, kept, j);
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
@@ -618,6 +676,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             drain(j);
         }
     }
+    P::Restore(state, kept);
     P::Store(state, job);
 }
 
