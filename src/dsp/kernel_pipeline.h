@@ -507,7 +507,6 @@ private:
         m.lowPass1 = lo <= kOffset1 && kOffset1 <= hi;
     }
 
-    // The offset of each lane's stage, for the masks.
     // The offset of each lane's stage, for the masks, and the first and last of the band
     // slots in each vector (lanes past the last slot carry nothing anyone reads).
     struct LaneOffsets {
@@ -529,8 +528,8 @@ private:
     };
     static constexpr LaneOffsets kLaneOffsets{};
 
-    // Read from the constant table rather than from a copy, so that the masks of the unrolled
-    // fill and drain fold into constants and their blends into immediate ones.
+    // Read from the constant table rather than from a per-block copy, so that the masks of the
+    // unrolled fill and drain fold into constants.
     static typename Isa::Index LaneOffset(int v) { return Isa::LoadIndex(kLaneOffsets.lanes[v]); }
 
     // Pairs are loaded whole into registers: values stored one by one and read back as a
