@@ -23,7 +23,6 @@
 #include <immintrin.h>
 
 #include <cfloat>
-#include <cstddef>
 #include <cstdint>
 
 #include "dsp/kernel.h"
@@ -59,20 +58,22 @@ inline __m128 FlushSubnormals(__m128 v) {
     return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)), v);
 }
 
-// A band section's state words at the end of a block, both channels at once, as the engine's
-// scalar filter settles them: a channel with a non-finite word restarts from zeros, and a
-// subnormal word becomes +0.0.
-inline void SettleSection(KernelSection& section) {
-    static_assert(offsetof(KernelSection, w2) == offsetof(KernelSection, w1) + 2 * sizeof(float),
-                  "w1 and w2 of both channels lie in one 16-byte row");
-    const __m128 w = _mm_loadu_ps(section.w1); // w1 left, w1 right, w2 left, w2 right
-    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), w);
-    const __m128 finite = _mm_cmple_ps(magnitude, _mm_set1_ps(FLT_MAX)); // false for NaN
-    const __m128 channelFinite =
-        _mm_and_ps(finite, _mm_shuffle_ps(finite, finite, _MM_SHUFFLE(1, 0, 3, 2)));
-    const __m128 subnormal = _mm_and_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)),
-                                        _mm_cmpneq_ps(w, _mm_setzero_ps()));
-    _mm_storeu_ps(section.w1, _mm_andnot_ps(subnormal, _mm_and_ps(channelFinite, w)));
+// Band state words at the end of a block, as the engine's scalar filter settles them: a section
+// of a channel with a non-finite word restarts from zeros, and a subnormal word becomes +0.0.
+// Each lane holds one channel of one section, w1 in one vector and w2 in the other.
+inline void SettleStateWords(__m128& w1, __m128& w2) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 magnitude1 = _mm_andnot_ps(sign, w1);
+    const __m128 magnitude2 = _mm_andnot_ps(sign, w2);
+    // False for NaN as well as for the infinities.
+    const __m128 finite = _mm_and_ps(_mm_cmple_ps(magnitude1, _mm_set1_ps(FLT_MAX)),
+                                     _mm_cmple_ps(magnitude2, _mm_set1_ps(FLT_MAX)));
+    const __m128 subnormal1 = _mm_and_ps(_mm_cmplt_ps(magnitude1, _mm_set1_ps(FLT_MIN)),
+                                         _mm_cmpneq_ps(w1, _mm_setzero_ps()));
+    const __m128 subnormal2 = _mm_and_ps(_mm_cmplt_ps(magnitude2, _mm_set1_ps(FLT_MIN)),
+                                         _mm_cmpneq_ps(w2, _mm_setzero_ps()));
+    w1 = _mm_andnot_ps(subnormal1, _mm_and_ps(finite, w1));
+    w2 = _mm_andnot_ps(subnormal2, _mm_and_ps(finite, w2));
 }
 
 // Hides where a pointer points from the optimiser, so that what is read through it is read again
@@ -411,11 +412,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
 
     static void Store(const State& s, KernelJob& job) {
         for (int v = 0; v < kVectors; ++v) {
-            Scatter(job, &KernelSection::w1, v, s.w1[v]);
-            Scatter(job, &KernelSection::w2, v, s.w2[v]);
-        }
-        for (int slot = 0; slot < kSlots; ++slot) {
-            SettleSection(job.sections[slot]);
+            StoreBandState<0>(s, job, v);
         }
         LowPass::Store(s.lowPass, job);
     }
@@ -551,14 +548,23 @@ private:
         return Isa::FromQuarters(quarters);
     }
 
-    static void Scatter(KernelJob& job, float (KernelSection::*field)[2], int v, F value) {
-        float lanes[Isa::kLanes];
-        Isa::Store(lanes, value);
-        for (int lane = 0; lane < Isa::kLanes; ++lane) {
-            const int slot = L::Slot(v, lane);
-            if (slot < kSlots) {
-                (job.sections[slot].*field)[lane % 2] = lanes[lane];
+    // A vector's state words settled and stored a quarter at a time, each pair whole.
+    template <int kQuarter> static void StoreBandState(const State& s, KernelJob& job, int v) {
+        if constexpr (kQuarter < Isa::kQuarters) {
+            __m128 w1 = Isa::template Quarter<kQuarter>(s.w1[v]);
+            __m128 w2 = Isa::template Quarter<kQuarter>(s.w2[v]);
+            SettleStateWords(w1, w2);
+            const int low = L::Slot(v, 4 * kQuarter);
+            const int high = L::Slot(v, 4 * kQuarter + 2);
+            if (low < kSlots) {
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w1), w1);
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w2), w2);
             }
+            if (high < kSlots) {
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w1), w1);
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w2), w2);
+            }
+            StoreBandState<kQuarter + 1>(s, job, v);
         }
     }
 
