@@ -20,8 +20,10 @@ struct KernelLowPassSection {
     double b0, b1, b2, a1, a2;
 };
 
-// Everything one block's filtering reads and writes. The kernel leaves the state words exactly
-// as the recurrences end, non-finite or subnormal; settling them is the caller's work.
+// Everything one block's filtering reads and writes. The kernel settles the band sections' state
+// words as the engine's scalar filter does at a block's end (a channel with a non-finite word
+// restarts from zeros, a subnormal word becomes +0.0); it leaves the low-pass state words exactly
+// as the recurrences end, and settling those is the caller's work.
 struct KernelJob {
     std::int32_t sectionCount; // the active bands, in filtering order
     KernelSection sections[kKernelMaxSections];

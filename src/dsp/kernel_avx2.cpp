@@ -13,7 +13,6 @@ struct IsaAvx2 {
     using Index = __m256i;
     using LowPass = LowPass256;
 
-    static void Store(float* p, F v) { _mm256_storeu_ps(p, v); }
     static Index LoadIndex(const std::int32_t* p) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
     }

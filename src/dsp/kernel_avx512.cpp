@@ -13,7 +13,6 @@ struct IsaAvx512f {
     using Index = __m512i;
     using LowPass = LowPass256;
 
-    static void Store(float* p, F v) { _mm512_storeu_ps(p, v); }
     static Index LoadIndex(const std::int32_t* p) { return _mm512_loadu_si512(p); }
     static F Zero() { return _mm512_setzero_ps(); }
     static F FromQuarters(const __m128 (&q)[kQuarters]) {

@@ -58,6 +58,24 @@ inline __m128 FlushSubnormals(__m128 v) {
     return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)), v);
 }
 
+// Band state words at the end of a block, as the engine's scalar filter settles them: a section
+// of a channel with a non-finite word restarts from zeros, and a subnormal word becomes +0.0.
+// Each lane holds one channel of one section, w1 in one vector and w2 in the other.
+inline void SettleStateWords(__m128& w1, __m128& w2) {
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    const __m128 magnitude1 = _mm_andnot_ps(sign, w1);
+    const __m128 magnitude2 = _mm_andnot_ps(sign, w2);
+    // False for NaN as well as for the infinities.
+    const __m128 finite = _mm_and_ps(_mm_cmple_ps(magnitude1, _mm_set1_ps(FLT_MAX)),
+                                     _mm_cmple_ps(magnitude2, _mm_set1_ps(FLT_MAX)));
+    const __m128 subnormal1 = _mm_and_ps(_mm_cmplt_ps(magnitude1, _mm_set1_ps(FLT_MIN)),
+                                         _mm_cmpneq_ps(w1, _mm_setzero_ps()));
+    const __m128 subnormal2 = _mm_and_ps(_mm_cmplt_ps(magnitude2, _mm_set1_ps(FLT_MIN)),
+                                         _mm_cmpneq_ps(w2, _mm_setzero_ps()));
+    w1 = _mm_andnot_ps(subnormal1, _mm_and_ps(finite, w1));
+    w2 = _mm_andnot_ps(subnormal2, _mm_and_ps(finite, w2));
+}
+
 // Hides where a pointer points from the optimiser, so that what is read through it is read again
 // after each call. The coefficients are thus read from memory at every step: there are not
 // registers enough for them besides the state words and the values passed between stages, and a
@@ -114,7 +132,10 @@ struct LowPass128 {
 
     template <bool kMasked>
     VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
-                                 bool active0, bool) {
+                                 bool active0, bool active1) {
+        if (kMasked && !active0 && !active1) {
+            return _mm_setzero_pd();
+        }
         const __m128d off = kMasked ? _mm_xor_pd(s.offset, _mm_set1_pd(-0.0)) : c.offset[parity];
         const __m128d w0 = _mm_add_pd(
             _mm_sub_pd(_mm_sub_pd(x, _mm_mul_pd(c.a1[0], s.d1[0])), _mm_mul_pd(c.a2[0], s.d2[0])),
@@ -209,6 +230,12 @@ struct LowPass256 {
     template <bool kMasked>
     VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
                                  bool active0, bool active1) {
+        if (kMasked && !active0 && !active1) {
+            // Section 1 still takes section 0's output of two steps before.
+            s.yBefore = s.yLast;
+            s.yLast = _mm256_setzero_pd();
+            return _mm_setzero_pd();
+        }
         const __m256d off = kMasked ? _mm256_xor_pd(s.offset, Flip()) : c.offset[parity];
         const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), s.yBefore, 0x20);
         const __m256d w = _mm256_add_pd(
@@ -218,6 +245,11 @@ struct LowPass256 {
             _mm256_add_pd(_mm256_add_pd(_mm256_mul_pd(c.b0, w), _mm256_mul_pd(c.b1, s.d1)),
                           _mm256_mul_pd(c.b2, s.d2));
         if (!kMasked) {
+            s.d2 = s.d1;
+            s.d1 = w;
+        } else if (active0 && active1) {
+            // No blend: it would lengthen the recurrence.
+            s.offset = off;
             s.d2 = s.d1;
             s.d1 = w;
         } else {
@@ -266,7 +298,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
 
     struct Coefficients {
         F b0[kArray], b1[kArray], b2[kArray], a1[kArray], a2[kArray];
-        typename Isa::Index laneOffset[kArray];
         typename LowPass::Coefficients lowPass;
     };
     struct State {
@@ -278,36 +309,85 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     };
 
     // Which stages have a sample at a step: those whose offset o has 0 <= t - o < frames.
+    // A vector whose band lanes all lack a sample is left out of the step, and one whose lanes
+    // all have one moves without a blend: while the pipeline fills and drains, only the stages
+    // that work pay, and a stage's recurrence is no longer than in the steps without masks.
+    enum class Lanes { None, Some, All };
     struct Masks {
         M band[kArray];
+        Lanes lanes[kArray];
         bool lowPass0, lowPass1;
     };
     // Offsets from lo to hi.
-    static Masks Between(const Coefficients& c, int lo, int hi) {
+    static Masks Between(int lo, int hi) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::Active(c.laneOffset[v], lo, hi);
+            m.band[v] = Isa::Active(LaneOffset(v), lo, hi);
+            SetLanes(m, v, lo, hi);
         }
         SetLowPass(m, lo, hi);
         return m;
     }
-    // Offsets up to hi: while the pipeline fills.
-    static Masks UpTo(const Coefficients& c, int hi) {
+    // While the pipeline fills, at step hi: a band vector works unmasked from its first
+    // stage's start on, and Restart gives each later stage its state back as it starts.
+    static Masks UpTo(int hi) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtMost(c.laneOffset[v], hi);
+            m.band[v] = Isa::AtMost(LaneOffset(v), hi);
+            m.lanes[v] = kLaneOffsets.first[v] <= hi ? Lanes::All : Lanes::None;
         }
         SetLowPass(m, 0, hi);
         return m;
     }
-    // Offsets from lo: while it drains.
-    static Masks From(const Coefficients& c, int lo) {
+    // While it drains, at the lo-th step after the last sample came in: a band vector works
+    // unmasked until its last stage has stopped, and Keep takes each stage's state as it stops.
+    static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtLeast(c.laneOffset[v], lo);
+            m.band[v] = Isa::AtLeast(LaneOffset(v), lo);
+            m.lanes[v] = kLaneOffsets.last[v] >= lo ? Lanes::All : Lanes::None;
         }
         SetLowPass(m, lo, kDelay);
         return m;
+    }
+
+    // The band state words: at the start of a block, and as each stage stops.
+    struct BandState {
+        F w1[kArray], w2[kArray];
+    };
+    static void Copy(const State& s, BandState& to) {
+        for (int v = 0; v < kVectors; ++v) {
+            to.w1[v] = s.w1[v];
+            to.w2[v] = s.w2[v];
+        }
+    }
+    // Before fill step t: the stages starting now, in vectors that have worked on samples
+    // before theirs, take back their state from the start of the block. Blending only here
+    // keeps the blends out of the other steps' recurrences.
+    static void Restart(State& s, const BandState& start, int t) {
+        for (int v = 0; v < kVectors; ++v) {
+            if (kLaneOffsets.first[v] < t && HasOffset(v, t)) {
+                const M m = Isa::Active(LaneOffset(v), t, t);
+                s.w1[v] = Isa::Select(m, start.w1[v], s.w1[v]);
+                s.w2[v] = Isa::Select(m, start.w2[v], s.w2[v]);
+            }
+        }
+    }
+    // After drain step j: the stages that took their last sample keep their state.
+    static void Keep(const State& s, BandState& kept, int j) {
+        for (int v = 0; v < kVectors; ++v) {
+            if (HasOffset(v, j)) {
+                const M m = Isa::Active(LaneOffset(v), j, j);
+                kept.w1[v] = Isa::Select(m, s.w1[v], kept.w1[v]);
+                kept.w2[v] = Isa::Select(m, s.w2[v], kept.w2[v]);
+            }
+        }
+    }
+    static void Restore(State& s, const BandState& kept) {
+        for (int v = 0; v < kVectors; ++v) {
+            s.w1[v] = kept.w1[v];
+            s.w2[v] = kept.w2[v];
+        }
     }
 
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
@@ -317,7 +397,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
             c.b2[v] = Gather(job, &KernelSection::b2, v);
             c.a1[v] = Gather(job, &KernelSection::a1, v);
             c.a2[v] = Gather(job, &KernelSection::a2, v);
-            c.laneOffset[v] = Isa::LoadIndex(kLaneOffsets.lanes[v]);
             s.w1[v] = Gather(job, &KernelSection::w1, v);
             s.w2[v] = Gather(job, &KernelSection::w2, v);
             s.x[v] = Isa::Zero();
@@ -333,8 +412,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
 
     static void Store(const State& s, KernelJob& job) {
         for (int v = 0; v < kVectors; ++v) {
-            Scatter(job, &KernelSection::w1, v, s.w1[v]);
-            Scatter(job, &KernelSection::w2, v, s.w2[v]);
+            StoreBandState<0>(s, job, v);
         }
         LowPass::Store(s.lowPass, job);
     }
@@ -356,12 +434,17 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
             for (int v = 0; v < kVectors; ++v) {
+                if (kMasked && m->lanes[v] == Lanes::None) {
+                    // Read only by lanes that have no sample at the next step either.
+                    y[v] = Isa::Zero();
+                    continue;
+                }
                 const F x = v == 0 ? Isa::InsertInput(s.x[0], in) : s.x[v];
                 const F w =
                     Isa::Sub(Isa::Sub(x, Isa::Mul(c.a1[v], s.w1[v])), Isa::Mul(c.a2[v], s.w2[v]));
                 y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
                                 Isa::Mul(c.b2[v], s.w2[v]));
-                if constexpr (kMasked) {
+                if (kMasked && m->lanes[v] == Lanes::Some) {
                     s.w2[v] = Isa::Select(m->band[v], s.w1[v], s.w2[v]);
                     s.w1[v] = Isa::Select(m->band[v], w, s.w1[v]);
                 } else {
@@ -397,24 +480,54 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
 private:
+    static void SetLanes(Masks& m, int v, int lo, int hi) {
+        const int first = kLaneOffsets.first[v];
+        const int last = kLaneOffsets.last[v];
+        m.lanes[v] = last < lo || first > hi     ? Lanes::None
+                     : lo <= first && last <= hi ? Lanes::All
+                                                 : Lanes::Some;
+    }
+
+    // Whether a band slot of the vector has that offset.
+    static bool HasOffset(int v, int offset) {
+        for (int lane = 0; lane < Isa::kLanes; lane += 2) {
+            if (L::Slot(v, lane) < kSlots && kLaneOffsets.lanes[v][lane] == offset) {
+                return true;
+            }
+        }
+        return false;
+    }
+
     static void SetLowPass(Masks& m, int lo, int hi) {
         constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
         m.lowPass0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
         m.lowPass1 = lo <= kOffset1 && kOffset1 <= hi;
     }
 
-    // The offset of each lane's stage, for the masks.
+    // The offset of each lane's stage, for the masks, and the first and last of the band
+    // slots in each vector (lanes past the last slot carry nothing anyone reads).
     struct LaneOffsets {
         std::int32_t lanes[kArray][Isa::kLanes];
-        constexpr LaneOffsets() : lanes{} {
+        int first[kArray], last[kArray];
+        constexpr LaneOffsets() : lanes{}, first{}, last{} {
             for (int v = 0; v < kVectors; ++v) {
+                first[v] = L::Offset(v);
+                last[v] = first[v];
                 for (int lane = 0; lane < Isa::kLanes; ++lane) {
-                    lanes[v][lane] = L::Offset(L::Slot(v, lane));
+                    const int slot = L::Slot(v, lane);
+                    lanes[v][lane] = L::Offset(slot);
+                    if (slot < kSlots && L::Offset(slot) > last[v]) {
+                        last[v] = L::Offset(slot);
+                    }
                 }
             }
         }
     };
     static constexpr LaneOffsets kLaneOffsets{};
+
+    // Read from the constant table rather than from a per-block copy, so that the masks of the
+    // unrolled fill and drain fold into constants.
+    static typename Isa::Index LaneOffset(int v) { return Isa::LoadIndex(kLaneOffsets.lanes[v]); }
 
     // Pairs are loaded whole into registers: values stored one by one and read back as a
     // vector would wait for each store to reach the cache.
@@ -435,14 +548,23 @@ private:
         return Isa::FromQuarters(quarters);
     }
 
-    static void Scatter(KernelJob& job, float (KernelSection::*field)[2], int v, F value) {
-        float lanes[Isa::kLanes];
-        Isa::Store(lanes, value);
-        for (int lane = 0; lane < Isa::kLanes; ++lane) {
-            const int slot = L::Slot(v, lane);
-            if (slot < kSlots) {
-                (job.sections[slot].*field)[lane % 2] = lanes[lane];
+    // A vector's state words settled and stored a quarter at a time, each pair whole.
+    template <int kQuarter> static void StoreBandState(const State& s, KernelJob& job, int v) {
+        if constexpr (kQuarter < Isa::kQuarters) {
+            __m128 w1 = Isa::template Quarter<kQuarter>(s.w1[v]);
+            __m128 w2 = Isa::template Quarter<kQuarter>(s.w2[v]);
+            SettleStateWords(w1, w2);
+            const int low = L::Slot(v, 4 * kQuarter);
+            const int high = L::Slot(v, 4 * kQuarter + 2);
+            if (low < kSlots) {
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w1), w1);
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w2), w2);
             }
+            if (high < kSlots) {
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w1), w1);
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w2), w2);
+            }
+            StoreBandState<kQuarter + 1>(s, job, v);
         }
     }
 
@@ -484,7 +606,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             const std::int64_t pastEnd = t - frames + 1;
             const int lo = pastEnd > 0 ? static_cast<int>(pastEnd) : 0;
             const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
-            const Masks m = P::Between(coefficients, lo, hi);
+            const Masks m = P::Between(lo, hi);
             const __m128 in = t < frames ? load(t) : _mm_setzero_ps();
             const __m128 out = P::template Step<true>(coefficients, state, in, 0, &m);
             if (t >= kDelay) {
@@ -496,8 +618,11 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     }
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
+    typename P::BandState kept;
+    P::Copy(state, kept);
     const auto fill = [&](std::int64_t k) {
-        const Masks m = P::UpTo(coefficients, static_cast<int>(k));
+        const Masks m = P::UpTo(static_cast<int>(k));
+        P::Restart(state, kept, static_cast<int>(k));
         P::template Step<true>(coefficients, state, load(k), 0, &m);
     };
     if constexpr (Isa::kUnrollEnds) {
@@ -510,6 +635,8 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             fill(t);
         }
     }
+    // Without the low-pass, the last band stage starts at the first of these steps.
+    P::Restart(state, kept, kDelay);
     // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
     // samples they write, so working in place is safe.
     P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
@@ -532,15 +659,17 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
                       FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
     }
     // The last few of them one at a time; the masks keep the low-pass offset's count.
-    const Masks all = P::UpTo(coefficients, kDelay);
+    const Masks all = P::UpTo(kDelay);
     for (; t < frames; ++t) {
         store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
     }
     // Draining: each stage stops after the last sample has passed it.
+    P::Copy(state, kept);
     const auto drain = [&](int j) {
-        const Masks m = P::From(coefficients, j);
+        const Masks m = P::From(j);
         store(frames - 1 - kDelay + j,
               P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+        P::Keep(state, kept, j);
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
@@ -552,6 +681,7 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
             drain(j);
         }
     }
+    P::Restore(state, kept);
     P::Store(state, job);
 }
 

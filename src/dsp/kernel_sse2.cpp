@@ -12,7 +12,6 @@ struct IsaSse2 {
     using Index = __m128i;
     using LowPass = LowPass128;
 
-    static void Store(float* p, F v) { _mm_storeu_ps(p, v); }
     static Index LoadIndex(const std::int32_t* p) {
         return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     }

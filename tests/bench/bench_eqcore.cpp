@@ -8,12 +8,14 @@
 // Counters: per_frame is CPU time per stereo frame; x_realtime is the frames per second achieved
 // divided by 48 000. For medians and ratios in one run:
 //   bench_eqcore --benchmark_repetitions=5 --benchmark_out=eq.json && summarise.py eq.json
+// VLM_BENCH_OTHER=path/to/earlier/VLMTarvix.so adds that build's processReplacing as "Other".
 #include <benchmark/benchmark.h>
 
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -144,14 +146,18 @@ VstIntPtr VLM_VSTCALL HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPt
 
 using EntryPoint = AEffect* (*)(audioMasterCallback);
 
+EntryPoint Load(const char* path) {
+    void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    return library != nullptr ? reinterpret_cast<EntryPoint>(dlsym(library, "VSTPluginMain"))
+                              : nullptr;
+}
+
 EntryPoint LoadPlugin() {
 #if defined(VLM_PLUGIN_PATH)
-    void* library = dlopen(VLM_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (library != nullptr) {
-        return reinterpret_cast<EntryPoint>(dlsym(library, "VSTPluginMain"));
-    }
-#endif
+    return Load(VLM_PLUGIN_PATH);
+#else
     return nullptr;
+#endif
 }
 
 // The plug-in as a host drives it: separate input and output buffers, so processReplacing
@@ -200,6 +206,11 @@ void Sizes(benchmark::internal::Benchmark* b) {
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     const EntryPoint plugin = LoadPlugin();
+    // Another build of the plug-in (VLM_BENCH_OTHER=path, say an earlier one), measured in the
+    // same run for a fair comparison. It is loaded under its own path, so its code is its own.
+    const char* otherPath = std::getenv("VLM_BENCH_OTHER");
+    const EntryPoint other =
+        otherPath != nullptr && otherPath[0] != '\0' ? Load(otherPath) : nullptr;
     for (Bands bands : {Bands::All, Bands::Half, Bands::Flat}) {
         const std::string suffix = std::string("/") + BandsName(bands);
         benchmark::RegisterBenchmark(("Reference" + suffix).c_str(), RunEngine, Engine::Reference,
@@ -225,6 +236,11 @@ int main(int argc, char** argv) {
         if (plugin != nullptr) {
             benchmark::RegisterBenchmark(("Plugin_processReplacing" + suffix).c_str(), RunPlugin,
                                          plugin, bands)
+                ->Apply(Sizes);
+        }
+        if (other != nullptr) {
+            benchmark::RegisterBenchmark(("Other_processReplacing" + suffix).c_str(), RunPlugin,
+                                         other, bands)
                 ->Apply(Sizes);
         }
     }

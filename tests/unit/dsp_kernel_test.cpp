@@ -42,11 +42,6 @@ struct IsaFourQuarters {
     template <typename Op> static F Each(const F& a, const F& b, Op op) {
         return F{{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
     }
-    static void Store(float* p, const F& v) {
-        for (int k = 0; k < 4; ++k) {
-            _mm_storeu_ps(p + 4 * k, v.q[k]);
-        }
-    }
     static Index LoadIndex(const std::int32_t* p) {
         Index x;
         for (int k = 0; k < 4; ++k) {
