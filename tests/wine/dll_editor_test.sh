@@ -168,12 +168,23 @@ else
     done
     sleep 0.3
     xdotool mouseup 1
+    # Two notches up over the 1 kHz fader at twice its 1x place.
+    sleep 0.5
+    xdotool mousemove --window "$editor" 976 262
+    sleep 0.3
+    xdotool click 4 sleep 0.1 click 4
 fi
 wait "$tool_pid"
 tool_pid=
 grep -q "audioMasterAutomate index=4 value=0.600000" "$work/scale2.log" &&
     pass "a 20-pixel drag at 2x automated parameter 4 to 0.6" ||
     fail "a 20-pixel drag at 2x: $(grep 'index=4' "$work/scale2.log" | tr '\n' ';')"
+wheel=$(grep -o -E "audioMaster(BeginEdit|Automate|EndEdit) index=5( value=[0-9.]+)?" \
+    "$work/scale2.log" |
+    awk '{ sub(/audioMaster/, "", $1); sub(/value=/, "", $3); printf "%s%s ", $1, $3 ? " " $3 : "" }')
+[ "$wheel" = "BeginEdit Automate 0.520833 Automate 0.541667 EndEdit " ] &&
+    pass "two wheel notches up at 2x on parameter 5: one gesture of 0.5 dB steps" ||
+    fail "two wheel notches up at 2x on parameter 5: $wheel"
 check_validator_at_scale2 "$work/validate-scale2.log" wine "$host"
 
 [ $failures -eq 0 ] || { echo "$failures check(s) failed; logs in $work"; exit 1; }

@@ -362,6 +362,15 @@ else
     sleep 0.4
     check_log "a 20-pixel drag at 2x reports 0.6 for band 1" 'audioMasterAutomate index=0 value=0\.600000'
     mark_log
+    pointer mousemove 460 262
+    sleep 0.2
+    wheel_burst
+    sleep 0.5
+    shot 12-scale2-wheel
+    wait "$wheel_pid"
+    sleep 0.8
+    check_wheel_burst 1 0.520833 0.500000 10
+    mark_log
     pointer mousemove 718 262
     sleep 0.2
     pointer click --repeat 2 --delay 80 1
