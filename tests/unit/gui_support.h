@@ -46,22 +46,16 @@ inline Platform::WindowHandle HostWindow() {
     return reinterpret_cast<Platform::WindowHandle>(0x7000);
 }
 
-// The equaliser editor with the drawing scale set as the window code sets it.
-class CScaledGUI : public CDeviceGUI {
-public:
-    using CDeviceGUI::CDeviceGUI;
-    void SetScale(float factor) { RequestScale(factor); } // as a host asks for it
-};
-
 class EditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
         Fake::Reset();
-        editor = std::make_unique<CScaledGUI>(&effect);
+        editor = std::make_unique<CDeviceGUI>(&effect);
     }
     void TearDown() override { editor.reset(); }
 
-    void SetScale(float factor) { static_cast<CScaledGUI&>(*editor).SetScale(factor); }
+    // The drawing scale, set as a host asks for it, so that opening keeps it.
+    void SetScale(float factor) { editor->RequestScale(factor); }
 
     // Opens the editor and forgets what opening did, so that a test sees only its own calls.
     void Open() {

@@ -102,7 +102,7 @@ TEST_F(TextureCacheTest, AboveScaleOneTheTwinsDrawInTheSameLayout) {
     auto redrawAt = [&](float factor) {
         editor.reset();
         Fake::Reset();
-        editor = std::make_unique<Testing::CScaledGUI>(&effect);
+        editor = std::make_unique<CDeviceGUI>(&effect);
         SetScale(factor);
         Fake::Get().resourceLookups.clear();
         Open();

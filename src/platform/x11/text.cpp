@@ -88,6 +88,26 @@ std::string ReadoutUtf8(const std::wstring& text) {
     return WideToAnsi(clean);
 }
 
+namespace {
+// One line of read-out text with the read-out font set on `cr`: its UTF-8 bytes, its extents
+// and the font's.
+struct ReadoutLine {
+    std::string utf8;
+    cairo_text_extents_t extents{};
+    cairo_font_extents_t font{};
+};
+
+ReadoutLine SetReadoutLine(cairo_t* cr, cairo_font_face_t* face, double scale,
+                           const std::wstring& text) {
+    UseReadoutFont(cr, face, scale);
+    ReadoutLine line;
+    line.utf8 = ReadoutUtf8(text);
+    cairo_text_extents(cr, line.utf8.c_str(), &line.extents);
+    cairo_font_extents(cr, &line.font);
+    return line;
+}
+} // namespace
+
 TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) {
     TextBox box;
     if (text.empty()) {
@@ -101,12 +121,9 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) 
     }
     cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(surface);
-    UseReadoutFont(cr, face, scale);
-    const std::string utf8 = ReadoutUtf8(text);
-    cairo_text_extents_t extents{};
-    cairo_text_extents(cr, utf8.c_str(), &extents);
-    cairo_font_extents_t font{};
-    cairo_font_extents(cr, &font);
+    const ReadoutLine line = SetReadoutLine(cr, face, scale, text);
+    const cairo_text_extents_t& extents = line.extents;
+    const cairo_font_extents_t& font = line.font;
     // Like the Windows measurement: the advance plus a sixth of the size on either side, and
     // the font's line height.
     box.width = static_cast<float>(extents.x_advance + kReadoutPixelSize * scale / 3.0);
@@ -129,17 +146,12 @@ Bitmap RenderText(const std::wstring& text, const TextBox& box, std::int32_t wid
     cairo_paint(cr);
     cairo_font_face_t* face = ReadoutFace();
     if (face != nullptr && !text.empty()) {
-        UseReadoutFont(cr, face, scale);
-        const std::string utf8 = ReadoutUtf8(text);
-        cairo_text_extents_t extents{};
-        cairo_text_extents(cr, utf8.c_str(), &extents);
-        cairo_font_extents_t font{};
-        cairo_font_extents(cr, &font);
-        const double x = box.left + (box.width - extents.x_advance) / 2.0;
-        const double y = box.top + (box.height - font.height) / 2.0 + font.ascent;
+        const ReadoutLine line = SetReadoutLine(cr, face, scale, text);
+        const double x = box.left + (box.width - line.extents.x_advance) / 2.0;
+        const double y = box.top + (box.height - line.font.height) / 2.0 + line.font.ascent;
         cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
         cairo_move_to(cr, x, y);
-        cairo_show_text(cr, utf8.c_str());
+        cairo_show_text(cr, line.utf8.c_str());
     }
     cairo_surface_flush(surface);
     // Cairo's ARGB32 is blue, green, red, alpha in memory on this little-endian machine, and
