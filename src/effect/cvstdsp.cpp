@@ -131,7 +131,7 @@ void CVSTDSP::setProgram(VstInt32 program) {
 }
 
 VstIntPtr CVSTDSP::vendorSpecific(VstInt32 index, VstIntPtr value, void*, float opt) {
-    if (index != kScaleRequestIndex || value != kScaleRequestValue || controlEditor == nullptr) {
+    if (index != kVendorScaleIndex || value != kVendorScaleValue || controlEditor == nullptr) {
         return 0;
     }
     return controlEditor->RequestScale(opt) ? 1 : 0;

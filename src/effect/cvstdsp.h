@@ -58,11 +58,9 @@ public:
     bool getVendorString(char* text) override { return GetVendorString(text); }
     bool getProductString(char* text) override { return GetProductString(text); }
     VstInt32 getPlugCategory() override { return GetPlugCategory(); }
-    // A host's choice of the editor's drawing scale: index kScaleRequestIndex, value
-    // kScaleRequestValue, the factor in `opt`. 1 when taken, 0 for anything else. [UI thread]
+    // A host's choice of the editor's drawing scale: index kVendorScaleIndex, value
+    // kVendorScaleValue, the factor in `opt`. 1 when taken, 0 for anything else. [UI thread]
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
-    static constexpr VstInt32 kScaleRequestIndex = 0x50726553;  // 'PreS'
-    static constexpr VstIntPtr kScaleRequestValue = 0x41654373; // 'AeCs'
 
     // The system's own operations.
     // [audio thread] Works in place on the output buffers.

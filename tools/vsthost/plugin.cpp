@@ -462,9 +462,7 @@ void CPlugin::Close() {
 }
 
 bool CPlugin::RequestEditorScale(double factor) {
-    constexpr VstInt32 kScaleIndex = 0x50726553;  // 'PreS'
-    constexpr VstIntPtr kScaleValue = 0x41654373; // 'AeCs'
-    return Dispatch(effVendorSpecific, kScaleIndex, kScaleValue, nullptr,
+    return Dispatch(effVendorSpecific, kVendorScaleIndex, kVendorScaleValue, nullptr,
                     static_cast<float>(factor)) != 0;
 }
 

@@ -307,6 +307,11 @@ static_assert(audioMasterGetTime == 7 && audioMasterSizeWindow == 15);
 static_assert(audioMasterBeginEdit == 43 && audioMasterEndEdit == 44);
 static_assert(audioMasterGetChunkFile == 48 && audioMasterGetInputSpeakerArrangement == 49);
 
+/// A host's request for the editor's drawing scale: effVendorSpecific with this index and value,
+/// the factor in opt; a plug-in that takes it answers 1.
+constexpr VstInt32 kVendorScaleIndex = 0x50726553;  // 'PreS'
+constexpr VstIntPtr kVendorScaleValue = 0x41654373; // 'AeCs'
+
 /// Plug-in categories answered to effGetPlugCategory.
 enum VstPlugCategory : VstInt32 {
     kPlugCategUnknown = 0,
