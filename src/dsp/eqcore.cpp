@@ -2,11 +2,7 @@
 
 #include <cfloat>
 #include <cmath>
-#include <cstddef>
 #include <cstdint>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace VLM {
 namespace {
@@ -31,11 +27,13 @@ float ToOutputSample(double y) {
 }
 
 void SetCoefficients(BandSection& section, const BandCoefficients& c) {
-    section.b0 = c.b0;
-    section.b1 = c.b1;
-    section.b2 = c.b2;
-    section.a1 = c.a1;
-    section.a2 = c.a2;
+    for (int channel = 0; channel < 2; ++channel) {
+        section.b0[channel] = c.b0;
+        section.b1[channel] = c.b1;
+        section.b2[channel] = c.b2;
+        section.a1[channel] = c.a1;
+        section.a2[channel] = c.a2;
+    }
 }
 
 bool Overlap(const float* left, const float* right, std::int32_t frameCount) {
@@ -50,8 +48,8 @@ void FilterScalar(EqCore& core, float* left, float* right, std::int32_t frameCou
         if (band.gainPosition == 0.0f) {
             continue;
         }
-        RunBandSection(band.left, left, frameCount);
-        RunBandSection(band.right, right, frameCount);
+        RunBandSection(band.section, 0, left, frameCount);
+        RunBandSection(band.section, 1, right, frameCount);
     }
     float* channels[2] = {left, right};
     for (int c = 0; c < 2; ++c) {
@@ -66,43 +64,14 @@ void FilterScalar(EqCore& core, float* left, float* right, std::int32_t frameCou
 
 static_assert(kKernelMaxSections == kEqBandCount, "the kernel takes every band");
 
-static_assert(sizeof(BandSection) == 7 * sizeof(float) && offsetof(BandSection, w2) == 24 &&
-                  sizeof(KernelSection) == 14 * sizeof(float) && offsetof(KernelSection, w2) == 48,
-              "a section's words lie in a row, in the same order in both");
-
-void CopySection(const BandSection& left, const BandSection& right, KernelSection& to) {
-#if defined(__SSE2__)
-    // Two rows of four words from each channel, b0 to a1 and a1 to w2, interleaved pairwise:
-    // twelve instructions where the words one by one take some thirty.
-    const __m128 left0 = _mm_loadu_ps(&left.b0);
-    const __m128 left1 = _mm_loadu_ps(&left.a1);
-    const __m128 right0 = _mm_loadu_ps(&right.b0);
-    const __m128 right1 = _mm_loadu_ps(&right.a1);
-    _mm_storeu_ps(to.b0, _mm_unpacklo_ps(left0, right0));
-    _mm_storeu_ps(to.b2, _mm_unpackhi_ps(left0, right0));
-    _mm_storeu_ps(to.a1, _mm_unpacklo_ps(left1, right1));
-    _mm_storeu_ps(to.w1, _mm_unpackhi_ps(left1, right1));
-#else
-    const BandSection* channels[2] = {&left, &right};
-    for (int c = 0; c < 2; ++c) {
-        const BandSection& s = *channels[c];
-        to.b0[c] = s.b0;
-        to.b1[c] = s.b1;
-        to.b2[c] = s.b2;
-        to.a1[c] = s.a1;
-        to.a2[c] = s.a2;
-        to.w1[c] = s.w1;
-        to.w2[c] = s.w2;
-    }
-#endif
-}
-
-void GatherJob(const EqCore& core, KernelJob& job) {
+// The block's job for a kernel: the active bands' sections and the low-pass state are worked on
+// where they are; only the low-pass coefficients are put into the kernel's order.
+void PrepareJob(EqCore& core, KernelJob& job) {
     job.sectionCount = 0;
-    for (const EqBand& band : core.bands) {
+    for (EqBand& band : core.bands) {
         // A band at exactly 0 is left out: its input passes and its state stays frozen.
         if (band.gainPosition != 0.0f) {
-            CopySection(band.left, band.right, job.sections[job.sectionCount++]);
+            job.sections[job.sectionCount++] = &band.section;
         }
     }
     job.lowPass = core.lowPass.cascade.numSections == 2;
@@ -110,55 +79,7 @@ void GatherJob(const EqCore& core, KernelJob& job) {
         const Biquad& q = core.lowPass.cascade.sections[k];
         job.lowPassSections[k] = KernelLowPassSection{q.b0, q.b1, q.b2, q.a1, q.a2};
     }
-    for (int c = 0; c < 2; ++c) {
-        const CascadeState& state = core.lowPassState[c];
-        for (int k = 0; k < 2; ++k) {
-            job.lowPassState[c][k][0] = state.d[k][0];
-            job.lowPassState[c][k][1] = state.d[k][1];
-        }
-        job.offset[c] = state.offset;
-    }
-}
-
-// A band section's state at the end of a block, from the scalar filter or a kernel alike. A NaN
-// or an infinity in the input would otherwise stay in the state for good.
-void SettleSection(float w1, float w2, BandSection& section) {
-    if (!std::isfinite(w1) || !std::isfinite(w2)) {
-        w1 = 0.0f;
-        w2 = 0.0f;
-    }
-    section.w1 = SettleStateWord(w1);
-    section.w2 = SettleStateWord(w2);
-}
-
-void ScatterJob(const KernelJob& job, EqCore& core) {
-    std::int32_t slot = 0;
-    for (EqBand& band : core.bands) {
-        if (band.gainPosition != 0.0f) {
-            // The kernel has settled these words already.
-            const KernelSection& s = job.sections[slot++];
-            band.left.w1 = s.w1[0];
-            band.left.w2 = s.w2[0];
-            band.right.w1 = s.w1[1];
-            band.right.w2 = s.w2[1];
-        }
-    }
-    if (!job.lowPass) {
-        return;
-    }
-    for (int c = 0; c < 2; ++c) {
-        CascadeState& state = core.lowPassState[c];
-        const auto& words = job.lowPassState[c];
-        bool finite = true;
-        for (const auto& section : words) {
-            finite = finite && std::isfinite(section[0]) && std::isfinite(section[1]);
-        }
-        for (int k = 0; k < 2; ++k) {
-            state.d[k][0] = finite ? words[k][0] : 0.0;
-            state.d[k][1] = finite ? words[k][1] : 0.0;
-        }
-        state.offset = job.offset[c];
-    }
+    job.lowPassState = core.lowPassState;
 }
 
 } // namespace
@@ -169,10 +90,10 @@ bool IsValidSampleRate(float sampleRate) {
     return sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate;
 }
 
-void RunBandSection(BandSection& section, float* samples, std::int32_t frameCount) {
-    const float b0 = section.b0, b1 = section.b1, b2 = section.b2;
-    const float a1 = section.a1, a2 = section.a2;
-    float w1 = section.w1, w2 = section.w2;
+void RunBandSection(BandSection& section, int channel, float* samples, std::int32_t frameCount) {
+    const float b0 = section.b0[channel], b1 = section.b1[channel], b2 = section.b2[channel];
+    const float a1 = section.a1[channel], a2 = section.a2[channel];
+    float w1 = section.w1[channel], w2 = section.w2[channel];
     for (std::int32_t i = 0; i < frameCount; ++i) {
         const float w = samples[i] - a1 * w1 - a2 * w2;
         const float y = b0 * w + b1 * w1 + b2 * w2;
@@ -180,7 +101,13 @@ void RunBandSection(BandSection& section, float* samples, std::int32_t frameCoun
         w1 = w;
         samples[i] = y;
     }
-    SettleSection(w1, w2, section);
+    // A NaN or an infinity in the input would otherwise stay in the state for good.
+    if (!std::isfinite(w1) || !std::isfinite(w2)) {
+        w1 = 0.0f;
+        w2 = 0.0f;
+    }
+    section.w1[channel] = SettleStateWord(w1);
+    section.w2[channel] = SettleStateWord(w2);
 }
 
 void RunOutputLowPass(const BiquadCascade& cascade, CascadeState& state, float* samples,
@@ -255,8 +182,7 @@ void EqCore::RedesignAll(float rate) {
         band.sampleRate = rate;
         const BandCoefficients c =
             DesignBand(band.index, band.gainPosition, band.centreFrequency, band.sampleRate);
-        SetCoefficients(band.left, c);
-        SetCoefficients(band.right, c);
+        SetCoefficients(band.section, c);
     }
     DesignOutputLowPass(lowPass, static_cast<double>(rate));
     if (lowPass.cascade.numSections == 0) {
@@ -299,8 +225,7 @@ void EqCore::UpdateBand(std::int32_t b, float target) {
     if (g != band.gainPosition) {
         band.gainPosition = g;
         const BandCoefficients c = DesignBand(band.index, g, band.centreFrequency, band.sampleRate);
-        SetCoefficients(band.left, c);
-        SetCoefficients(band.right, c);
+        SetCoefficients(band.section, c);
     }
 }
 
@@ -325,9 +250,8 @@ void EqCore::FilterWith(KernelFunction kernel, float** buffers, std::int32_t fra
         return;
     }
     KernelJob job;
-    GatherJob(*this, job);
+    PrepareJob(*this, job);
     kernel(job, left, right, frameCount);
-    ScatterJob(job, *this);
 }
 
 void EqCore::PrepareBlock(std::int32_t frameCount, float deviceSampleRate,

@@ -8,25 +8,12 @@
 
 namespace VLM {
 
-// Coefficients and state words of one band's section for one channel.
-struct BandSection {
-    float b0 = 0.0f, b1 = 0.0f, b2 = 0.0f, a1 = 0.0f, a2 = 0.0f, w1 = 0.0f, w2 = 0.0f;
-};
-
 struct EqBand {
-    BandSection left;
-    BandSection right;
+    BandSection section = {}; // both channels
     float sampleRate = 44100.0f;
     float centreFrequency = 0.0f;
     float gainPosition = 0.0f; // -1 full cut, 0 flat (the band is skipped), +1 full boost
     std::int32_t index = 0;
-};
-
-// Output low-pass state of one channel: the alternating anti-denormal offset and the two
-// words d1, d2 of each section.
-struct CascadeState {
-    double offset = 1e-8;
-    double d[2][2] = {};
 };
 
 // The equaliser engine: smooths the ten fader values once per block, redesigns the bands that
@@ -68,8 +55,8 @@ constexpr float kMaxSampleRate = 1000000.0f;
 // True for a sample rate the engine designs for; any other keeps the last valid one.
 bool IsValidSampleRate(float sampleRate);
 
-// The scalar kernels of Filter, one channel at a time.
-void RunBandSection(BandSection& section, float* samples, std::int32_t frameCount);
+// The scalar kernels of Filter, one channel at a time (0 left, 1 right).
+void RunBandSection(BandSection& section, int channel, float* samples, std::int32_t frameCount);
 void RunOutputLowPass(const BiquadCascade& cascade, CascadeState& state, float* samples,
                       std::int32_t frameCount);
 void FlushSubnormals(float* samples, std::int32_t frameCount);

@@ -50,10 +50,20 @@ KernelFunction Built(KernelIsa isa) {
 constexpr int kProbeFrames[] = {64, 512};
 constexpr int kProbeRepetitions = 6;
 
-void FillProbe(KernelJob& job, float* left, float* right, int frames) {
+// The probe's own sections and low-pass state, which the kernels work on in place.
+struct Probe {
+    KernelJob job;
+    BandSection sections[kKernelMaxSections];
+    CascadeState lowPassState[2];
+};
+
+void FillProbe(Probe& probe, float* left, float* right, int frames) {
+    KernelJob& job = probe.job;
     job = KernelJob{};
     job.sectionCount = kKernelMaxSections;
-    for (KernelSection& s : job.sections) {
+    for (int k = 0; k < kKernelMaxSections; ++k) {
+        BandSection& s = probe.sections[k];
+        s = BandSection{};
         for (int c = 0; c < 2; ++c) {
             s.b0[c] = 1.05f;
             s.b1[c] = -1.7f;
@@ -61,12 +71,14 @@ void FillProbe(KernelJob& job, float* left, float* right, int frames) {
             s.a1[c] = -1.68f;
             s.a2[c] = 0.75f;
         }
+        job.sections[k] = &s;
     }
     job.lowPass = true;
     for (KernelLowPassSection& q : job.lowPassSections) {
         q = KernelLowPassSection{0.2, 0.4, 0.2, -0.5, 0.25};
     }
-    job.offset[0] = job.offset[1] = 1e-8;
+    probe.lowPassState[0] = probe.lowPassState[1] = CascadeState{};
+    job.lowPassState = probe.lowPassState;
     std::uint32_t noise = 12345u;
     for (int i = 0; i < frames; ++i) {
         noise = noise * 1664525u + 1013904223u;
@@ -82,10 +94,10 @@ double RunProbe(KernelFunction kernel) {
     alignas(64) static float right[kMaxFrames];
     double total = 0.0;
     for (int frames : kProbeFrames) {
-        KernelJob job;
-        FillProbe(job, left, right, frames);
+        Probe probe;
+        FillProbe(probe, left, right, frames);
         const auto start = std::chrono::steady_clock::now();
-        kernel(job, left, right, frames);
+        kernel(probe.job, left, right, frames);
         const auto stop = std::chrono::steady_clock::now();
         total += std::chrono::duration<double, std::nano>(stop - start).count();
     }

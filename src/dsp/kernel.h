@@ -10,9 +10,18 @@ namespace VLM {
 
 constexpr int kKernelMaxSections = 10;
 
-// One band section of both channels; each pair holds the left value, then the right one.
-struct KernelSection {
+// The coefficients and state words of one band's section for both channels; each pair holds the
+// left value, then the right one. This is how the engine keeps its bands, so that a kernel reads
+// and writes them in place.
+struct BandSection {
     float b0[2], b1[2], b2[2], a1[2], a2[2], w1[2], w2[2];
+};
+
+// The state of the output low-pass for one channel: the alternating anti-denormal offset and the
+// two words d1, d2 of each section.
+struct CascadeState {
+    double offset = 1e-8;
+    double d[2][2] = {};
 };
 
 // One section of the output low-pass, shared by both channels; a0 is 1.
@@ -20,17 +29,16 @@ struct KernelLowPassSection {
     double b0, b1, b2, a1, a2;
 };
 
-// Everything one block's filtering reads and writes. The kernel settles the band sections' state
-// words as the engine's scalar filter does at a block's end (a channel with a non-finite word
-// restarts from zeros, a subnormal word becomes +0.0); it leaves the low-pass state words exactly
-// as the recurrences end, and settling those is the caller's work.
+// Everything one block's filtering reads and writes. The sections and the low-pass state are the
+// engine's own, worked on in place. At the block's end the kernel settles the state words as the
+// engine's scalar filter does: a band section's channel, or the low-pass of a channel, with a
+// non-finite word restarts from zeros, and a subnormal band state word becomes +0.0.
 struct KernelJob {
-    std::int32_t sectionCount; // the active bands, in filtering order
-    KernelSection sections[kKernelMaxSections];
-    bool lowPass; // false: the output is only flushed of subnormals
+    std::int32_t sectionCount;                 // the active bands, in filtering order
+    BandSection* sections[kKernelMaxSections]; // none of them the same
+    bool lowPass;                              // false: the output is only flushed of subnormals
     KernelLowPassSection lowPassSections[2];
-    double lowPassState[2][2][2]; // channel, section, then d1 and d2
-    double offset[2];             // per channel; changes sign before every sample
+    CascadeState* lowPassState; // both channels; the offset changes sign before every sample
 };
 
 // Filters frameCount samples of both channels in place: the active band sections in order, then

@@ -76,6 +76,17 @@ inline void SettleStateWords(__m128& w1, __m128& w2) {
     w2 = _mm_andnot_ps(subnormal2, _mm_and_ps(finite, w2));
 }
 
+// All ones in the lanes that hold neither a NaN nor an infinity.
+inline __m128d FiniteLanes(__m128d v) {
+    return _mm_cmple_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), v), _mm_set1_pd(DBL_MAX));
+}
+#if defined(__AVX__)
+inline __m256d FiniteLanes(__m256d v) {
+    return _mm256_cmp_pd(_mm256_andnot_pd(_mm256_set1_pd(-0.0), v), _mm256_set1_pd(DBL_MAX),
+                         _CMP_LE_OQ);
+}
+#endif
+
 // Hides where a pointer points from the optimiser, so that what is read through it is read again
 // after each call. The coefficients are thus read from memory at every step: there are not
 // registers enough for them besides the state words and the values passed between stages, and a
@@ -100,6 +111,7 @@ struct LowPass128 {
     };
 
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
+        const CascadeState* st = job.lowPassState;
         for (int k = 0; k < 2; ++k) {
             const KernelLowPassSection& q = job.lowPassSections[k];
             c.b0[k] = _mm_set1_pd(q.b0);
@@ -107,21 +119,27 @@ struct LowPass128 {
             c.b2[k] = _mm_set1_pd(q.b2);
             c.a1[k] = _mm_set1_pd(q.a1);
             c.a2[k] = _mm_set1_pd(q.a2);
-            s.d1[k] = _mm_set_pd(job.lowPassState[1][k][0], job.lowPassState[0][k][0]);
-            s.d2[k] = _mm_set_pd(job.lowPassState[1][k][1], job.lowPassState[0][k][1]);
+            s.d1[k] = _mm_set_pd(st[1].d[k][0], st[0].d[k][0]);
+            s.d2[k] = _mm_set_pd(st[1].d[k][1], st[0].d[k][1]);
         }
-        s.offset = _mm_set_pd(job.offset[1], job.offset[0]);
+        s.offset = _mm_set_pd(st[1].offset, st[0].offset);
     }
 
     static void Store(const State& s, KernelJob& job) {
+        CascadeState* st = job.lowPassState;
+        // Lanes [left, right]: whether all four words of the channel are finite.
+        const __m128d finite = _mm_and_pd(_mm_and_pd(FiniteLanes(s.d1[0]), FiniteLanes(s.d2[0])),
+                                          _mm_and_pd(FiniteLanes(s.d1[1]), FiniteLanes(s.d2[1])));
         for (int k = 0; k < 2; ++k) {
-            _mm_storel_pd(&job.lowPassState[0][k][0], s.d1[k]);
-            _mm_storeh_pd(&job.lowPassState[1][k][0], s.d1[k]);
-            _mm_storel_pd(&job.lowPassState[0][k][1], s.d2[k]);
-            _mm_storeh_pd(&job.lowPassState[1][k][1], s.d2[k]);
+            const __m128d d1 = _mm_and_pd(finite, s.d1[k]);
+            const __m128d d2 = _mm_and_pd(finite, s.d2[k]);
+            _mm_storel_pd(&st[0].d[k][0], d1);
+            _mm_storeh_pd(&st[1].d[k][0], d1);
+            _mm_storel_pd(&st[0].d[k][1], d2);
+            _mm_storeh_pd(&st[1].d[k][1], d2);
         }
-        _mm_storel_pd(&job.offset[0], s.offset);
-        _mm_storeh_pd(&job.offset[1], s.offset);
+        _mm_storel_pd(&st[0].offset, s.offset);
+        _mm_storeh_pd(&st[1].offset, s.offset);
     }
 
     // An even number of steps without masks leaves the offset as it was.
@@ -197,29 +215,32 @@ struct LowPass256 {
         c.b2 = _mm256_set_pd(s1.b2, s1.b2, s0.b2, s0.b2);
         c.a1 = _mm256_set_pd(s1.a1, s1.a1, s0.a1, s0.a1);
         c.a2 = _mm256_set_pd(s1.a2, s1.a2, s0.a2, s0.a2);
-        const auto& st = job.lowPassState;
-        s.d1 = _mm256_set_pd(st[1][1][0], st[0][1][0], st[1][0][0], st[0][0][0]);
-        s.d2 = _mm256_set_pd(st[1][1][1], st[0][1][1], st[1][0][1], st[0][0][1]);
-        s.offset = _mm256_set_pd(-0.0, -0.0, job.offset[1], job.offset[0]);
+        const CascadeState* st = job.lowPassState;
+        s.d1 = _mm256_set_pd(st[1].d[1][0], st[0].d[1][0], st[1].d[0][0], st[0].d[0][0]);
+        s.d2 = _mm256_set_pd(st[1].d[1][1], st[0].d[1][1], st[1].d[0][1], st[0].d[0][1]);
+        s.offset = _mm256_set_pd(-0.0, -0.0, st[1].offset, st[0].offset);
         s.yLast = _mm256_setzero_pd();
         s.yBefore = _mm256_setzero_pd();
     }
 
     static void Store(const State& s, KernelJob& job) {
-        double words[4];
-        _mm256_storeu_pd(words, s.d1);
-        job.lowPassState[0][0][0] = words[0];
-        job.lowPassState[1][0][0] = words[1];
-        job.lowPassState[0][1][0] = words[2];
-        job.lowPassState[1][1][0] = words[3];
-        _mm256_storeu_pd(words, s.d2);
-        job.lowPassState[0][0][1] = words[0];
-        job.lowPassState[1][0][1] = words[1];
-        job.lowPassState[0][1][1] = words[2];
-        job.lowPassState[1][1][1] = words[3];
-        _mm256_storeu_pd(words, s.offset);
-        job.offset[0] = words[0];
-        job.offset[1] = words[1];
+        CascadeState* st = job.lowPassState;
+        // Lanes [left, right] of each section, then both sections of each channel together.
+        const __m256d finite = _mm256_and_pd(FiniteLanes(s.d1), FiniteLanes(s.d2));
+        const __m256d channel = _mm256_and_pd(finite, _mm256_permute2f128_pd(finite, finite, 1));
+        const __m256d d1 = _mm256_and_pd(channel, s.d1);
+        const __m256d d2 = _mm256_and_pd(channel, s.d2);
+        for (int k = 0; k < 2; ++k) {
+            const __m128d d1k = k == 0 ? _mm256_castpd256_pd128(d1) : _mm256_extractf128_pd(d1, 1);
+            const __m128d d2k = k == 0 ? _mm256_castpd256_pd128(d2) : _mm256_extractf128_pd(d2, 1);
+            _mm_storel_pd(&st[0].d[k][0], d1k);
+            _mm_storeh_pd(&st[1].d[k][0], d1k);
+            _mm_storel_pd(&st[0].d[k][1], d2k);
+            _mm_storeh_pd(&st[1].d[k][1], d2k);
+        }
+        const __m128d offset = _mm256_castpd256_pd128(s.offset);
+        _mm_storel_pd(&st[0].offset, offset);
+        _mm_storeh_pd(&st[1].offset, offset);
     }
 
     static void PrepareUnmasked(Coefficients& c, const State& s) {
@@ -392,13 +413,13 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
 
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
         for (int v = 0; v < kVectors; ++v) {
-            c.b0[v] = Gather(job, &KernelSection::b0, v);
-            c.b1[v] = Gather(job, &KernelSection::b1, v);
-            c.b2[v] = Gather(job, &KernelSection::b2, v);
-            c.a1[v] = Gather(job, &KernelSection::a1, v);
-            c.a2[v] = Gather(job, &KernelSection::a2, v);
-            s.w1[v] = Gather(job, &KernelSection::w1, v);
-            s.w2[v] = Gather(job, &KernelSection::w2, v);
+            c.b0[v] = Gather(job, &BandSection::b0, v);
+            c.b1[v] = Gather(job, &BandSection::b1, v);
+            c.b2[v] = Gather(job, &BandSection::b2, v);
+            c.a1[v] = Gather(job, &BandSection::a1, v);
+            c.a2[v] = Gather(job, &BandSection::a2, v);
+            s.w1[v] = Gather(job, &BandSection::w1, v);
+            s.w2[v] = Gather(job, &BandSection::w2, v);
             s.x[v] = Isa::Zero();
         }
         for (F& x : s.x0Later) {
@@ -531,17 +552,17 @@ private:
 
     // Pairs are loaded whole into registers: values stored one by one and read back as a
     // vector would wait for each store to reach the cache.
-    static F Gather(const KernelJob& job, float (KernelSection::*field)[2], int v) {
+    static F Gather(const KernelJob& job, float (BandSection::*field)[2], int v) {
         __m128 quarters[Isa::kQuarters];
         for (int q = 0; q < Isa::kQuarters; ++q) {
             const int low = L::Slot(v, 4 * q);
             const int high = L::Slot(v, 4 * q + 2);
             __m128 x = _mm_setzero_ps();
             if (low < kSlots) {
-                x = _mm_loadl_pi(x, reinterpret_cast<const __m64*>(job.sections[low].*field));
+                x = _mm_loadl_pi(x, reinterpret_cast<const __m64*>(job.sections[low]->*field));
             }
             if (high < kSlots) {
-                x = _mm_loadh_pi(x, reinterpret_cast<const __m64*>(job.sections[high].*field));
+                x = _mm_loadh_pi(x, reinterpret_cast<const __m64*>(job.sections[high]->*field));
             }
             quarters[q] = x;
         }
@@ -557,12 +578,12 @@ private:
             const int low = L::Slot(v, 4 * kQuarter);
             const int high = L::Slot(v, 4 * kQuarter + 2);
             if (low < kSlots) {
-                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w1), w1);
-                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low].w2), w2);
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low]->w1), w1);
+                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low]->w2), w2);
             }
             if (high < kSlots) {
-                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w1), w1);
-                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high].w2), w2);
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high]->w1), w1);
+                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high]->w2), w2);
             }
             StoreBandState<kQuarter + 1>(s, job, v);
         }

@@ -171,7 +171,8 @@ TEST(EqCoreInit, StartsDirtyWithFiniteFlatDesigns) {
     EXPECT_EQ(core.smoothing.rise.rate, 44100.0f) << "the block rate is not known before a block";
     for (const EqBand& band : core.bands) {
         EXPECT_EQ(band.gainPosition, 0.0f);
-        for (float c : {band.left.b0, band.left.b1, band.left.b2, band.left.a1, band.left.a2}) {
+        for (float c : {band.section.b0[0], band.section.b1[0], band.section.b2[0],
+                        band.section.a1[0], band.section.a2[0]}) {
             EXPECT_TRUE(std::isfinite(c))
                 << "a flat band's design must not be NaN, band " << band.index;
         }
@@ -246,8 +247,8 @@ TEST(EqCoreSmoothing, FullBoostStepRisesOverBlocksThenSnaps) {
     EXPECT_EQ(blocks, 9) << "eight coefficient steps, then the snap to 1";
     EXPECT_EQ(core.bands[4].gainPosition, 1.0f);
     const BandCoefficients c = DesignBand(4, 1.0f, 500.0f, 44100.0f);
-    EXPECT_EQ(core.bands[4].left.b0, c.b0);
-    EXPECT_EQ(core.bands[4].right.a2, c.a2);
+    EXPECT_EQ(core.bands[4].section.b0[0], c.b0);
+    EXPECT_EQ(core.bands[4].section.a2[1], c.a2);
 }
 
 TEST(EqCoreSmoothing, RateFollowsSampleRateAndBlockSize) {
@@ -348,11 +349,11 @@ TEST(EqCoreBypass, SmoothingGoesOnAndStateWaits) {
     }
     for (int b = 0; b < kEqBandCount; ++b) {
         EXPECT_EQ(core.values[b], 0.3f) << "band " << b << " kept gliding while IN was out";
-        EXPECT_EQ(core.bands[b].left.b0,
+        EXPECT_EQ(core.bands[b].section.b0[0],
                   DesignBand(b, 0.3f * 2.0f - 1.0f, kBandCentreFrequency[b], 44100.0f).b0);
-        EXPECT_EQ(Bits(core.bands[b].left.w1), Bits(before.bands[b].left.w1))
+        EXPECT_EQ(Bits(core.bands[b].section.w1[0]), Bits(before.bands[b].section.w1[0]))
             << "band " << b << " state waits for IN";
-        EXPECT_EQ(Bits(core.bands[b].right.w2), Bits(before.bands[b].right.w2));
+        EXPECT_EQ(Bits(core.bands[b].section.w2[1]), Bits(before.bands[b].section.w2[1]));
     }
     EXPECT_EQ(Bits(core.lowPassState[0].d[0][0]), Bits(before.lowPassState[0].d[0][0]));
     EXPECT_EQ(Bits(core.lowPassState[1].offset), Bits(before.lowPassState[1].offset));
@@ -390,28 +391,28 @@ TEST(EqCoreBands, FlatBandIsSkippedAndItsStateFrozen) {
     const EqCore before = core;
     FillNoise(s, rng, 0.5f);
     core.ProcessBlock(s.data(), 512, 44100.0f, faders, 1.0f);
-    EXPECT_TRUE(SameBytes(core.bands[2].left, before.bands[2].left)) << "flat band frozen";
-    EXPECT_TRUE(SameBytes(core.bands[2].right, before.bands[2].right));
-    EXPECT_NE(Bits(core.bands[3].left.w1), Bits(before.bands[3].left.w1)) << "others run";
-    EXPECT_NE(before.bands[2].left.w1, 0.0f) << "the frozen state is the one it had";
+    EXPECT_TRUE(SameBytes(core.bands[2].section, before.bands[2].section)) << "flat band frozen";
+    EXPECT_NE(Bits(core.bands[3].section.w1[0]), Bits(before.bands[3].section.w1[0]))
+        << "others run";
+    EXPECT_NE(before.bands[2].section.w1[0], 0.0f) << "the frozen state is the one it had";
 }
 
 TEST(EqCoreBands, StateFlushBelowTheSmallestNormalFloat) {
-    BandSection s;
-    s.b0 = 1.0f;
-    s.a1 = -0.5f;
-    s.w1 = 1e-39f; // subnormal state left by a decaying tail
-    s.w2 = 0.0f;
+    BandSection s = {};
+    s.b0[1] = 1.0f;
+    s.a1[1] = -0.5f;
+    s.w1[1] = 1e-39f; // subnormal state left by a decaying tail
+    s.w2[1] = 0.0f;
     float x[1] = {0.0f};
-    RunBandSection(s, x, 1);
-    EXPECT_EQ(s.w1, 0.0f) << "5e-40 is below 1.17549435e-38";
-    EXPECT_EQ(s.w2, 0.0f);
-    s.w1 = 4e-38f;
-    s.w2 = 0.0f;
+    RunBandSection(s, 1, x, 1);
+    EXPECT_EQ(s.w1[1], 0.0f) << "5e-40 is below 1.17549435e-38";
+    EXPECT_EQ(s.w2[1], 0.0f);
+    s.w1[1] = 4e-38f;
+    s.w2[1] = 0.0f;
     x[0] = 0.0f;
-    RunBandSection(s, x, 1);
-    EXPECT_EQ(s.w1, 2e-38f) << "normal state words are kept";
-    EXPECT_EQ(s.w2, 4e-38f);
+    RunBandSection(s, 1, x, 1);
+    EXPECT_EQ(s.w1[1], 2e-38f) << "normal state words are kept";
+    EXPECT_EQ(s.w2[1], 4e-38f);
 }
 
 TEST(EqCoreSampleRate, ChangeRedesignsAndCarriesStateOver) {
@@ -433,12 +434,12 @@ TEST(EqCoreSampleRate, ChangeRedesignsAndCarriesStateOver) {
     EXPECT_EQ(core.sampleRate, 48000.0f);
     EXPECT_EQ(core.smoothing.rise.rate, 48000.0f / 512.0f);
     const BandCoefficients c = DesignBand(8, 0.1f * 2.0f - 1.0f, 8000.0f, 48000.0f);
-    EXPECT_EQ(core.bands[8].left.a1, c.a1) << "the block already uses the 48 kHz design";
+    EXPECT_EQ(core.bands[8].section.a1[0], c.a1) << "the block already uses the 48 kHz design";
     EXPECT_NEAR(core.lowPass.cascade.sections[1].a1, 0.716589866, 1e-9);
 
     // The twin takes over the same change; its states still hold the 44.1 kHz block's words.
     twin.PrepareBlock(512, 48000.0f, faders, 1.0f);
-    ASSERT_NE(twin.bands[1].left.w1, 0.0f);
+    ASSERT_NE(twin.bands[1].section.w1[0], 0.0f);
     ASSERT_NE(twin.lowPassState[0].d[0][0], 0.0);
     DspReference::Filter(twin, reference.data(), 512);
     EXPECT_TRUE(SameBits(s.left, reference.left));
@@ -458,7 +459,8 @@ TEST(EqCoreSampleRate, UnusableRateKeepsTheLastValidOne) {
         core.ProcessBlock(s.data(), 512, rate, faders, 1.0f);
         EXPECT_EQ(core.sampleRate, 48000.0f) << "after a rate of " << rate;
         EXPECT_EQ(core.smoothing.rise.rate, 48000.0f / 512.0f);
-        EXPECT_EQ(Bits(core.bands[9].left.a1), Bits(before.bands[9].left.a1)) << "designs kept";
+        EXPECT_EQ(Bits(core.bands[9].section.a1[0]), Bits(before.bands[9].section.a1[0]))
+            << "designs kept";
         EXPECT_EQ(core.lowPass.cascade.sections[0].a1, before.lowPass.cascade.sections[0].a1);
         for (float v : s.left) {
             ASSERT_TRUE(std::isfinite(v)) << "rate " << rate;
@@ -538,8 +540,8 @@ TEST(EqCoreSampleRate, EveryRateRunsStableFilters) {
             // beyond within half a second.
             EXPECT_LT(peak, 128.0f) << rate << " Hz, faders " << setting;
             for (const EqBand& band : core.bands) {
-                BandCoefficients c{band.left.b0, band.left.b1, band.left.b2, band.left.a1,
-                                   band.left.a2};
+                BandCoefficients c{band.section.b0[0], band.section.b1[0], band.section.b2[0],
+                                   band.section.a1[0], band.section.a2[0]};
                 EXPECT_TRUE(IsStable(c)) << rate << " Hz, band " << band.index;
             }
             EXPECT_EQ(core.lowPass.cascade.numSections, rate > 43000.0f ? 2 : 0) << rate;
@@ -566,7 +568,7 @@ TEST(EqCoreRobustness, NonFiniteInputLeavesNoNonFiniteState) {
         twin.ProcessBlock(clean.data(), 512, 44100.0f, faders, 1.0f);
         EXPECT_TRUE(SameBits(s.right, clean.right)) << "the other channel is untouched by " << bad;
         for (const EqBand& band : core.bands) {
-            EXPECT_TRUE(std::isfinite(band.left.w1) && std::isfinite(band.left.w2))
+            EXPECT_TRUE(std::isfinite(band.section.w1[0]) && std::isfinite(band.section.w2[0]))
                 << "band " << band.index << " after " << bad;
         }
         for (double d : {core.lowPassState[0].d[0][0], core.lowPassState[0].d[0][1],
@@ -654,7 +656,7 @@ TEST(EqCoreDenormals, NoSubnormalOutputFromSilenceOrTails) {
         EXPECT_EQ(subnormals, 0) << "subnormal output samples at " << rate << " Hz";
         EXPECT_GT(nonZero, 0) << "the tail itself is kept at " << rate << " Hz";
         for (const EqBand& band : core.bands) {
-            EXPECT_FALSE(IsSubnormal(band.left.w1) || IsSubnormal(band.left.w2));
+            EXPECT_FALSE(IsSubnormal(band.section.w1[0]) || IsSubnormal(band.section.w2[0]));
         }
     }
 }

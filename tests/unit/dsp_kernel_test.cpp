@@ -154,13 +154,13 @@ struct Stereo {
 // Every state word the filtering writes.
 ::testing::AssertionResult SameState(const EqCore& got, const EqCore& expected) {
     for (int b = 0; b < kEqBandCount; ++b) {
-        const BandSection* g[2] = {&got.bands[b].left, &got.bands[b].right};
-        const BandSection* e[2] = {&expected.bands[b].left, &expected.bands[b].right};
+        const BandSection& g = got.bands[b].section;
+        const BandSection& e = expected.bands[b].section;
         for (int c = 0; c < 2; ++c) {
-            if (!Same(g[c]->w1, e[c]->w1) || !Same(g[c]->w2, e[c]->w2)) {
+            if (!Same(g.w1[c], e.w1[c]) || !Same(g.w2[c], e.w2[c])) {
                 return ::testing::AssertionFailure()
-                       << "band " << b << " channel " << c << " state: expected " << e[c]->w1
-                       << ", " << e[c]->w2 << ", got " << g[c]->w1 << ", " << g[c]->w2;
+                       << "band " << b << " channel " << c << " state: expected " << e.w1[c] << ", "
+                       << e.w2[c] << ", got " << g.w1[c] << ", " << g.w2[c];
             }
         }
     }
@@ -272,16 +272,18 @@ public:
                                    96000.0f, 192000.0f, Uniform(44000.0f, 200000.0f)};
             const BandCoefficients c = DesignBand(
                 band.index, gainPosition, kBandCentreFrequency[band.index], rates[Int(0, 5)]);
-            for (BandSection* s : {&band.left, &band.right}) {
-                s->b0 = c.b0;
-                s->b1 = c.b1;
-                s->b2 = c.b2;
-                s->a1 = c.a1;
-                s->a2 = c.a2;
+            BandSection& s = band.section;
+            for (int ch = 0; ch < 2; ++ch) {
+                s.b0[ch] = c.b0;
+                s.b1[ch] = c.b1;
+                s.b2[ch] = c.b2;
+                s.a1[ch] = c.a1;
+                s.a2[ch] = c.a2;
             }
         } else {
-            for (BandSection* s : {&band.left, &band.right}) {
-                for (float* v : {&s->b0, &s->b1, &s->b2, &s->a1, &s->a2}) {
+            BandSection& s = band.section;
+            for (int ch = 0; ch < 2; ++ch) {
+                for (float* v : {&s.b0[ch], &s.b1[ch], &s.b2[ch], &s.a1[ch], &s.a2[ch]}) {
                     *v = Chance(0.9) ? Uniform(-2.5f, 2.5f) : AnyFloat();
                 }
             }
@@ -317,9 +319,9 @@ public:
 
     void States(EqCore& core) {
         for (EqBand& band : core.bands) {
-            for (BandSection* s : {&band.left, &band.right}) {
-                s->w1 = StateWord();
-                s->w2 = StateWord();
+            for (int c = 0; c < 2; ++c) {
+                band.section.w1[c] = StateWord();
+                band.section.w2[c] = StateWord();
             }
         }
         for (CascadeState& state : core.lowPassState) {

@@ -22,17 +22,17 @@ inline float FlushWord(float w) {
     return (w != 0.0f && std::fabs(w) < FLT_MIN) ? 0.0f : w;
 }
 
-inline void BandSection(VLM::BandSection& s, float* x, std::int32_t n) {
+inline void BandSection(VLM::BandSection& s, int c, float* x, std::int32_t n) {
     for (std::int32_t i = 0; i < n; ++i) {
-        const float w = x[i] - s.a1 * s.w1 - s.a2 * s.w2;
-        const float y = s.b0 * w + s.b1 * s.w1 + s.b2 * s.w2;
-        s.w2 = s.w1;
-        s.w1 = w;
+        const float w = x[i] - s.a1[c] * s.w1[c] - s.a2[c] * s.w2[c];
+        const float y = s.b0[c] * w + s.b1[c] * s.w1[c] + s.b2[c] * s.w2[c];
+        s.w2[c] = s.w1[c];
+        s.w1[c] = w;
         x[i] = y;
     }
-    ResetIfNonFinite(s.w1, s.w2);
-    s.w1 = FlushWord(s.w1);
-    s.w2 = FlushWord(s.w2);
+    ResetIfNonFinite(s.w1[c], s.w2[c]);
+    s.w1[c] = FlushWord(s.w1[c]);
+    s.w2[c] = FlushWord(s.w2[c]);
 }
 
 inline float ToFloatFlushed(double y) {
@@ -80,8 +80,8 @@ inline void Filter(VLM::EqCore& core, float** buffers, std::int32_t n) {
         if (band.gainPosition == 0.0f) {
             continue;
         }
-        BandSection(band.left, buffers[0], n);
-        BandSection(band.right, buffers[1], n);
+        BandSection(band.section, 0, buffers[0], n);
+        BandSection(band.section, 1, buffers[1], n);
     }
     for (int c = 0; c < 2; ++c) {
         if (core.lowPass.cascade.numSections == 2) {
