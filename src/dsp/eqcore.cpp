@@ -62,6 +62,16 @@ void FilterScalar(EqCore& core, float* left, float* right, std::int32_t frameCou
     }
 }
 
+// True when no band moves in this block: every target equals the band's value (a NaN target,
+// which holds its band, takes the full path).
+bool AtTargets(const float (&targets)[kEqBandCount], const float (&values)[kEqBandCount]) {
+    bool same = true;
+    for (int b = 0; b < kEqBandCount; ++b) {
+        same &= targets[b] == values[b];
+    }
+    return same;
+}
+
 static_assert(kKernelMaxSections == kEqBandCount, "the kernel takes every band");
 
 // The block's job for a kernel: the active bands' sections and the low-pass state are worked on
@@ -274,6 +284,9 @@ void EqCore::PrepareBlock(std::int32_t frameCount, float deviceSampleRate,
         blockSize = frameCount;
     }
     bypass = inValue == 0.0f;
+    if (!dirty && AtTargets(faderValues, values)) {
+        return; // the common block: every band already stands where its fader is
+    }
     for (std::int32_t b = 0; b < kEqBandCount; ++b) {
         UpdateBand(b, faderValues[b]);
     }
