@@ -308,44 +308,31 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         typename LowPass::State lowPass;
     };
 
-    // Which stages have a sample at a step: those whose offset o has 0 <= t - o < frames.
-    // A vector whose band lanes all lack a sample is left out of the step, and one whose lanes
-    // all have one moves without a blend: while the pipeline fills and drains, only the stages
-    // that work pay, and a stage's recurrence is no longer than in the steps without masks.
-    enum class Lanes { None, Some, All };
+    // Which stages work at a step. A band vector either works unmasked or is left out: while
+    // the pipeline fills and drains, only the vectors with a stage on a sample pay, and no
+    // recurrence waits for a blend. A vector's stages outside their samples work on values
+    // nobody reads, and their state is put right where they start and stop (Restart, Keep).
     struct Masks {
-        M band[kArray];
-        Lanes lanes[kArray];
+        bool band[kArray];
         bool lowPass0, lowPass1;
     };
-    // Offsets from lo to hi.
-    static Masks Between(int lo, int hi) {
+    // While the pipeline fills, at step hi: a band vector works from its first stage's start
+    // on. The low-pass sections work on the offsets from lo to hi: in a block shorter than the
+    // pipeline, the first stages stop before the last ones start.
+    static Masks UpTo(int hi, int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::Active(LaneOffset(v), lo, hi);
-            SetLanes(m, v, lo, hi);
+            m.band[v] = kLaneOffsets.first[v] <= hi;
         }
         SetLowPass(m, lo, hi);
         return m;
     }
-    // While the pipeline fills, at step hi: a band vector works unmasked from its first
-    // stage's start on, and Restart gives each later stage its state back as it starts.
-    static Masks UpTo(int hi) {
-        Masks m;
-        for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtMost(LaneOffset(v), hi);
-            m.lanes[v] = kLaneOffsets.first[v] <= hi ? Lanes::All : Lanes::None;
-        }
-        SetLowPass(m, 0, hi);
-        return m;
-    }
     // While it drains, at the lo-th step after the last sample came in: a band vector works
-    // unmasked until its last stage has stopped, and Keep takes each stage's state as it stops.
+    // until its last stage has stopped.
     static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtLeast(LaneOffset(v), lo);
-            m.lanes[v] = kLaneOffsets.last[v] >= lo ? Lanes::All : Lanes::None;
+            m.band[v] = kLaneOffsets.last[v] >= lo;
         }
         SetLowPass(m, lo, kDelay);
         return m;
@@ -380,6 +367,20 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
                 const M m = Isa::Active(LaneOffset(v), j, j);
                 kept.w1[v] = Isa::Select(m, s.w1[v], kept.w1[v]);
                 kept.w2[v] = Isa::Select(m, s.w2[v], kept.w2[v]);
+            }
+        }
+    }
+    // In a block shorter than the pipeline, the stages with offsets below before stop while it
+    // still fills: stopped[o] holds the state after the step where offset o took its last sample.
+    static void KeepStopped(BandState& kept, const BandState* stopped, int before) {
+        for (int slot = 0; slot < kSlots; ++slot) {
+            const int offset = L::Offset(slot);
+            // The last stage of all never stops before the drain.
+            if (offset < before && offset < kDelay) {
+                const int v = L::Vector(slot);
+                const M m = Isa::Active(LaneOffset(v), offset, offset);
+                kept.w1[v] = Isa::Select(m, stopped[offset].w1[v], kept.w1[v]);
+                kept.w2[v] = Isa::Select(m, stopped[offset].w2[v], kept.w2[v]);
             }
         }
     }
@@ -434,7 +435,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
             for (int v = 0; v < kVectors; ++v) {
-                if (kMasked && m->lanes[v] == Lanes::None) {
+                if (kMasked && !m->band[v]) {
                     // Read only by lanes that have no sample at the next step either.
                     y[v] = Isa::Zero();
                     continue;
@@ -444,13 +445,8 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
                     Isa::Sub(Isa::Sub(x, Isa::Mul(c.a1[v], s.w1[v])), Isa::Mul(c.a2[v], s.w2[v]));
                 y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
                                 Isa::Mul(c.b2[v], s.w2[v]));
-                if (kMasked && m->lanes[v] == Lanes::Some) {
-                    s.w2[v] = Isa::Select(m->band[v], s.w1[v], s.w2[v]);
-                    s.w1[v] = Isa::Select(m->band[v], w, s.w1[v]);
-                } else {
-                    s.w2[v] = s.w1[v];
-                    s.w1[v] = w;
-                }
+                s.w2[v] = s.w1[v];
+                s.w1[v] = w;
             }
             for (int v = kVectors - 1; v > 0; --v) {
                 s.x[v] = y[v - 1];
@@ -480,14 +476,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
 private:
-    static void SetLanes(Masks& m, int v, int lo, int hi) {
-        const int first = kLaneOffsets.first[v];
-        const int last = kLaneOffsets.last[v];
-        m.lanes[v] = last < lo || first > hi     ? Lanes::None
-                     : lo <= first && last <= hi ? Lanes::All
-                                                 : Lanes::Some;
-    }
-
     // Whether a band slot of the vector has that offset.
     static bool HasOffset(int v, int offset) {
         for (int lane = 0; lane < Isa::kLanes; lane += 2) {
@@ -589,9 +577,8 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     typename P::Coefficients coefficients;
     typename P::State state;
     P::Init(job, coefficients, state);
-    const std::int64_t steps = frames + kDelay;
-    const auto load = [&](std::int64_t t) {
-        return _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
+    const auto load = [](const float* l, const float* r, std::int64_t t) {
+        return _mm_unpacklo_ps(_mm_load_ss(l + t), _mm_load_ss(r + t));
     };
     const auto store = [&](std::int64_t k, __m128 out) {
         out = FlushSubnormals(out);
@@ -599,77 +586,98 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
 
-    std::int64_t t = 0;
-    if (frames <= kDelay) {
-        // Shorter than the pipeline: stages start and stop within the block.
-        for (; t < steps; ++t) {
-            const std::int64_t pastEnd = t - frames + 1;
-            const int lo = pastEnd > 0 ? static_cast<int>(pastEnd) : 0;
-            const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
-            const Masks m = P::Between(lo, hi);
-            const __m128 in = t < frames ? load(t) : _mm_setzero_ps();
-            const __m128 out = P::template Step<true>(coefficients, state, in, 0, &m);
-            if (t >= kDelay) {
-                store(t - kDelay, out);
-            }
+    // A block shorter than the pipeline is read through copies padded with zeros, so that
+    // the fill reads the same way for every block.
+    constexpr int kPadded = kDelay > 0 ? kDelay : 1;
+    alignas(16) float padded[2][kPadded];
+    const float* inLeft = left;
+    const float* inRight = right;
+    if (frames < kDelay) {
+        for (int k = 0; k < kPadded; ++k) {
+            padded[0][k] = k < frames ? left[k] : 0.0f;
+            padded[1][k] = k < frames ? right[k] : 0.0f;
         }
-        P::Store(state, job);
-        return;
+        inLeft = padded[0];
+        inRight = padded[1];
     }
+
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
+    // In a block shorter than the pipeline, the first stages take their last sample while it
+    // fills and then go on with values nobody reads: their state is copied after each step.
     typename P::BandState kept;
+    typename P::BandState stopped[kPadded];
     P::Copy(state, kept);
-    const auto fill = [&](std::int64_t k) {
-        const Masks m = P::UpTo(static_cast<int>(k));
-        P::Restart(state, kept, static_cast<int>(k));
-        P::template Step<true>(coefficients, state, load(k), 0, &m);
+    const auto fill = [&](int k) {
+        const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
+        const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
+        P::Restart(state, kept, k);
+        P::template Step<true>(coefficients, state, load(inLeft, inRight, k), 0, &m);
+        if (lastOffset >= 0) {
+            P::Copy(state, stopped[lastOffset]);
+        }
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
-        for (; t < kDelay; ++t) {
-            fill(t);
+        for (int k = 0; k < kDelay; ++k) {
+            fill(k);
         }
     } else {
-        for (; t < kDelay; ++t) {
-            fill(t);
+        for (int k = 0; k < kDelay; ++k) {
+            fill(k);
         }
     }
     // Without the low-pass, the last band stage starts at the first of these steps.
     P::Restart(state, kept, kDelay);
-    // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
-    // samples they write, so working in place is safe.
-    P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
-    for (; t + 3 < frames; t += 4) {
-        const __m128 l = _mm_loadu_ps(left + t);
-        const __m128 r = _mm_loadu_ps(right + t);
-        const __m128 lr01 = _mm_unpacklo_ps(l, r);
-        const __m128 lr23 = _mm_unpackhi_ps(l, r);
-        const __m128 o0 = P::template Step<false>(*Launder(&coefficients), state, lr01, 0, nullptr);
-        const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr01, lr01), 1, nullptr);
-        const __m128 o2 = P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
-        const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr23, lr23), 1, nullptr);
-        const __m128 a = _mm_movelh_ps(o0, o1);
-        const __m128 b = _mm_movelh_ps(o2, o3);
-        _mm_storeu_ps(left + t - kDelay,
-                      FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
-        _mm_storeu_ps(right + t - kDelay,
-                      FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+
+    // The first drain step: the one after the last stage's first sample in a short block.
+    int firstDrain = 1;
+    if (frames <= kDelay) {
+        firstDrain = kDelay - static_cast<int>(frames) + 1;
+    } else {
+        // Every stage busy: four steps at a time, reading four samples ahead of the
+        // kDelay-old samples they write, so working in place is safe.
+        std::int64_t t = kDelay;
+        P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
+        for (; t + 3 < frames; t += 4) {
+            const __m128 l = _mm_loadu_ps(left + t);
+            const __m128 r = _mm_loadu_ps(right + t);
+            const __m128 lr01 = _mm_unpacklo_ps(l, r);
+            const __m128 lr23 = _mm_unpackhi_ps(l, r);
+            const __m128 o0 =
+                P::template Step<false>(*Launder(&coefficients), state, lr01, 0, nullptr);
+            const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
+                                                      _mm_movehl_ps(lr01, lr01), 1, nullptr);
+            const __m128 o2 =
+                P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
+            const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
+                                                      _mm_movehl_ps(lr23, lr23), 1, nullptr);
+            const __m128 a = _mm_movelh_ps(o0, o1);
+            const __m128 b = _mm_movelh_ps(o2, o3);
+            _mm_storeu_ps(left + t - kDelay,
+                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+            _mm_storeu_ps(right + t - kDelay,
+                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+        }
+        // The last few of them one at a time; the masks keep the low-pass offset's count.
+        const Masks all = P::UpTo(kDelay, 0);
+        for (; t < frames; ++t) {
+            store(t - kDelay,
+                  P::template Step<true>(coefficients, state, load(left, right, t), 0, &all));
+        }
     }
-    // The last few of them one at a time; the masks keep the low-pass offset's count.
-    const Masks all = P::UpTo(kDelay);
-    for (; t < frames; ++t) {
-        store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
-    }
-    // Draining: each stage stops after the last sample has passed it.
+    // Draining: each stage stops after the last sample has passed it. In a block shorter than
+    // the pipeline, the drain starts late, at its steps that come after the fill.
     P::Copy(state, kept);
+    // The stage whose last sample came in at the step before the drain stopped there.
+    P::KeepStopped(kept, stopped, firstDrain - 1);
     const auto drain = [&](int j) {
-        const Masks m = P::From(j);
-        store(frames - 1 - kDelay + j,
-              P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
-        P::Keep(state, kept, j);
+        if (j >= firstDrain) {
+            const Masks m = P::From(j);
+            store(frames - 1 - kDelay + j,
+                  P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+            P::Keep(state, kept, j);
+        }
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
