@@ -569,8 +569,11 @@ private:
     }
 };
 
-template <class Isa, int kSlots, bool kLowPass>
-void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
+// One block, of more frames than the pipeline's delay or (kShort) of at most that many. The two
+// are kept apart, each in its own function, so that the loop of the long blocks is compiled as
+// it is without the short blocks' steps.
+template <class Isa, int kSlots, bool kLowPass, bool kShort>
+void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
     using P = Pipeline<Isa, kSlots, kLowPass>;
     using Masks = typename P::Masks;
     constexpr int kDelay = P::kDelay;
@@ -586,13 +589,13 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
 
-    // A block shorter than the pipeline is read through copies padded with zeros, so that
-    // the fill reads the same way for every block.
-    constexpr int kPadded = kDelay > 0 ? kDelay : 1;
+    // A short block is read through copies padded with zeros, so that the fill reads the same
+    // way for every block.
+    constexpr int kPadded = kShort && kDelay > 0 ? kDelay : 1;
     alignas(16) float padded[2][kPadded];
     const float* inLeft = left;
     const float* inRight = right;
-    if (frames < kDelay) {
+    if constexpr (kShort) {
         for (int k = 0; k < kPadded; ++k) {
             padded[0][k] = k < frames ? left[k] : 0.0f;
             padded[1][k] = k < frames ? right[k] : 0.0f;
@@ -603,18 +606,24 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
 
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
-    // In a block shorter than the pipeline, the first stages take their last sample while it
-    // fills and then go on with values nobody reads: their state is copied after each step.
+    // In a short block, the first stages take their last sample while the pipeline fills and
+    // then go on with values nobody reads: their state is copied after each step.
     typename P::BandState kept;
-    typename P::BandState stopped[kPadded];
+    [[maybe_unused]] typename P::BandState stopped[kPadded];
     P::Copy(state, kept);
     const auto fill = [&](int k) {
-        const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
-        const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
-        P::Restart(state, kept, k);
-        P::template Step<true>(coefficients, state, load(inLeft, inRight, k), 0, &m);
-        if (lastOffset >= 0) {
-            P::Copy(state, stopped[lastOffset]);
+        if constexpr (kShort) {
+            const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
+            const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
+            P::Restart(state, kept, k);
+            P::template Step<true>(coefficients, state, load(inLeft, inRight, k), 0, &m);
+            if (lastOffset >= 0) {
+                P::Copy(state, stopped[lastOffset]);
+            }
+        } else {
+            const Masks m = P::UpTo(k, 0);
+            P::Restart(state, kept, k);
+            P::template Step<true>(coefficients, state, load(left, right, k), 0, &m);
         }
     };
     if constexpr (Isa::kUnrollEnds) {
@@ -630,9 +639,9 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     // Without the low-pass, the last band stage starts at the first of these steps.
     P::Restart(state, kept, kDelay);
 
-    // The first drain step: the one after the last stage's first sample in a short block.
+    // The first drain step: in a short block, the one after the fill.
     int firstDrain = 1;
-    if (frames <= kDelay) {
+    if constexpr (kShort) {
         firstDrain = kDelay - static_cast<int>(frames) + 1;
     } else {
         // Every stage busy: four steps at a time, reading four samples ahead of the
@@ -666,13 +675,15 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
                   P::template Step<true>(coefficients, state, load(left, right, t), 0, &all));
         }
     }
-    // Draining: each stage stops after the last sample has passed it. In a block shorter than
-    // the pipeline, the drain starts late, at its steps that come after the fill.
+    // Draining: each stage stops after the last sample has passed it. A short block takes only
+    // the drain's steps after the fill.
     P::Copy(state, kept);
-    // The stage whose last sample came in at the step before the drain stopped there.
-    P::KeepStopped(kept, stopped, firstDrain - 1);
+    if constexpr (kShort) {
+        // The stage whose last sample came in at the last fill step stopped there.
+        P::KeepStopped(kept, stopped, firstDrain - 1);
+    }
     const auto drain = [&](int j) {
-        if (j >= firstDrain) {
+        if (!kShort || j >= firstDrain) {
             const Masks m = P::From(j);
             store(frames - 1 - kDelay + j,
                   P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
@@ -691,6 +702,15 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     }
     P::Restore(state, kept);
     P::Store(state, job);
+}
+
+template <class Isa, int kSlots, bool kLowPass>
+void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
+    if (frames <= Pipeline<Isa, kSlots, kLowPass>::kDelay) {
+        RunBlock<Isa, kSlots, kLowPass, true>(job, left, right, frames);
+    } else {
+        RunBlock<Isa, kSlots, kLowPass, false>(job, left, right, frames);
+    }
 }
 
 inline void FlushChannel(float* samples, std::int64_t frames) {
