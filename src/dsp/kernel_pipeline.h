@@ -589,26 +589,12 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
         _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
 
-    // A short block is read through copies padded with zeros, so that the fill reads the same
-    // way for every block.
-    constexpr int kPadded = kShort && kDelay > 0 ? kDelay : 1;
-    alignas(16) float padded[2][kPadded];
-    const float* inLeft = left;
-    const float* inRight = right;
-    if constexpr (kShort) {
-        for (int k = 0; k < kPadded; ++k) {
-            padded[0][k] = k < frames ? left[k] : 0.0f;
-            padded[1][k] = k < frames ? right[k] : 0.0f;
-        }
-        inLeft = padded[0];
-        inRight = padded[1];
-    }
-
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
     // In a short block, the first stages take their last sample while the pipeline fills and
     // then go on with values nobody reads: their state is copied after each step.
     typename P::BandState kept;
+    constexpr int kPadded = kShort && kDelay > 0 ? kDelay : 1;
     [[maybe_unused]] typename P::BandState stopped[kPadded];
     P::Copy(state, kept);
     const auto fill = [&](int k) {
@@ -616,7 +602,8 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
             const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
             const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
             P::Restart(state, kept, k);
-            P::template Step<true>(coefficients, state, load(inLeft, inRight, k), 0, &m);
+            const __m128 in = k < frames ? load(left, right, k) : _mm_setzero_ps();
+            P::template Step<true>(coefficients, state, in, 0, &m);
             if (lastOffset >= 0) {
                 P::Copy(state, stopped[lastOffset]);
             }
