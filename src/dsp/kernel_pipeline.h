@@ -8,8 +8,9 @@
 // a few steps before where the path between them is long. Every recurrence thus advances at every
 // step and their latencies overlap, where the scalar filter runs one recurrence after another.
 // Each stage keeps the exact operation order of the scalar filter, so the bits are the same. A
-// block starts with the stages filling one after another and ends with them draining; there the
-// steps are masked, so that a stage's state moves only on its own samples.
+// block starts with the stages filling one after another and ends with them draining; there a
+// band vector works only while one of its stages has a sample, and each stage's state is put
+// back as it starts and taken as it stops, so that it moves only on the stage's own samples.
 //
 // Band lane layout: with V vectors, slot s (the s-th active band) lives in vector s % V as pair
 // s / V, a pair being the [left, right] lanes of one slot. Each vector's input is then the output
