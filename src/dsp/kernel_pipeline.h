@@ -371,8 +371,8 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
             }
         }
     }
-    // In a block shorter than the pipeline, the stages with offsets below before stop while it
-    // still fills: stopped[o] holds the state after the step where offset o took its last sample.
+    // In a block shorter than the pipeline, the stages with an offset below the given one stop
+    // while it still fills: stopped[o] holds the state after offset o took its last sample.
     static void KeepStopped(BandState& kept, const BandState* stopped, int before) {
         for (int slot = 0; slot < kSlots; ++slot) {
             const int offset = L::Offset(slot);
@@ -571,8 +571,8 @@ private:
 };
 
 // One block, of more frames than the pipeline's delay or (kShort) of at most that many. The two
-// are kept apart, each in its own function, so that the loop of the long blocks is compiled as
-// it is without the short blocks' steps.
+// are kept apart in functions of their own, so that the loop of the long blocks is compiled
+// without the short blocks' steps around it (measured faster).
 template <class Isa, int kSlots, bool kLowPass, bool kShort>
 void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
     using P = Pipeline<Isa, kSlots, kLowPass>;
@@ -595,8 +595,8 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
     // In a short block, the first stages take their last sample while the pipeline fills and
     // then go on with values nobody reads: their state is copied after each step.
     typename P::BandState kept;
-    constexpr int kPadded = kShort && kDelay > 0 ? kDelay : 1;
-    [[maybe_unused]] typename P::BandState stopped[kPadded];
+    constexpr int kStopped = kShort && kDelay > 0 ? kDelay : 1;
+    [[maybe_unused]] typename P::BandState stopped[kStopped];
     P::Copy(state, kept);
     const auto fill = [&](int k) {
         if constexpr (kShort) {
