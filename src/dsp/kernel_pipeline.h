@@ -19,6 +19,11 @@
 // next vector's input is about half again as long as one section's own recurrence, so around the
 // ring of vectors the move to vector 0 is given Isa::kWrapSkew steps where the instruction set is
 // fast enough for that path to matter.
+//
+// Those skews, and the low-pass's lag behind the last band, keep the steps of a long block short,
+// but each of them adds a step of filling and draining to every block. A block no longer than
+// that pipeline's delay, whose cost is mostly those steps, takes a tight pipeline instead: one
+// step for every move, and one from the last band to the low-pass.
 #pragma once
 
 #include <immintrin.h>
@@ -35,7 +40,7 @@
 namespace VLM {
 namespace {
 
-template <class Isa, int kSlots> struct Layout {
+template <class Isa, int kSlots, int kWrapSkew> struct Layout {
     static constexpr int kPairsPerVector = 2 * Isa::kQuarters;
     static constexpr int kVectors = (kSlots + kPairsPerVector - 1) / kPairsPerVector;
     static constexpr int Vector(int slot) { return slot % kVectors; }
@@ -48,7 +53,7 @@ template <class Isa, int kSlots> struct Layout {
         if constexpr (kVectors == 0) {
             return slot;
         } else {
-            return slot + (Isa::kWrapSkew - 1) * (slot / kVectors);
+            return slot + (kWrapSkew - 1) * (slot / kVectors);
         }
     }
 };
@@ -280,19 +285,21 @@ struct NoLowPass {
 template <class Isa, bool kLowPass> struct LowPassOf { using Type = typename Isa::LowPass; };
 template <class Isa> struct LowPassOf<Isa, false> { using Type = NoLowPass; };
 
-template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
+// kTight: the pipeline of short blocks, with the shortest skew and lag.
+template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     using F = typename Isa::F;
     using M = typename Isa::M;
-    using L = Layout<Isa, kSlots>;
+    static constexpr int kWrapSkew = kTight ? 1 : Isa::kWrapSkew;
+    using L = Layout<Isa, kSlots, kWrapSkew>;
     using LowPass = typename LowPassOf<Isa, kLowPass>::Type;
     static constexpr int kVectors = L::kVectors;
     static constexpr int kArray = kVectors > 0 ? kVectors : 1;
     // Section 0 of the low-pass takes the last band's output of kLowPassLag steps before, or
     // the new sample when no band is active. Its recurrence is the longest, so it must never
     // wait for that input: the lag keeps the input ready well before it is needed.
-    static constexpr int kLowPassLag = 3;
+    static constexpr int kLowPassLag = kTight ? 1 : 3;
     static constexpr int kLowPassOffset = kSlots > 0 ? L::Offset(kSlots - 1) + kLowPassLag : 0;
-    static constexpr int kLateInputs = Isa::kWrapSkew - 1;
+    static constexpr int kLateInputs = kWrapSkew - 1;
     // The last stage's output at step t is sample t - kDelay.
     static constexpr int kDelay =
         kLowPass ? kLowPassOffset + LowPass::kSection1Lag : L::Offset(kSlots - 1);
@@ -573,9 +580,9 @@ private:
 // One block, of more frames than the pipeline's delay or (kShort) of at most that many. The two
 // are kept apart in functions of their own, so that the loop of the long blocks is compiled
 // without the short blocks' steps around it (measured faster).
-template <class Isa, int kSlots, bool kLowPass, bool kShort>
+template <class Isa, int kSlots, bool kLowPass, bool kTight, bool kShort>
 void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
-    using P = Pipeline<Isa, kSlots, kLowPass>;
+    using P = Pipeline<Isa, kSlots, kLowPass, kTight>;
     using Masks = typename P::Masks;
     constexpr int kDelay = P::kDelay;
     typename P::Coefficients coefficients;
@@ -694,10 +701,12 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
 
 template <class Isa, int kSlots, bool kLowPass>
 void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
-    if (frames <= Pipeline<Isa, kSlots, kLowPass>::kDelay) {
-        RunBlock<Isa, kSlots, kLowPass, true>(job, left, right, frames);
+    if (frames <= Pipeline<Isa, kSlots, kLowPass, true>::kDelay) {
+        RunBlock<Isa, kSlots, kLowPass, true, true>(job, left, right, frames);
+    } else if (frames <= Pipeline<Isa, kSlots, kLowPass, false>::kDelay) {
+        RunBlock<Isa, kSlots, kLowPass, true, false>(job, left, right, frames);
     } else {
-        RunBlock<Isa, kSlots, kLowPass, false>(job, left, right, frames);
+        RunBlock<Isa, kSlots, kLowPass, false, false>(job, left, right, frames);
     }
 }
 
