@@ -381,14 +381,16 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     // In a block shorter than the pipeline, the stages with an offset below the given one stop
     // while it still fills: stopped[o] holds the state after offset o took its last sample.
     static void KeepStopped(BandState& kept, const BandState* stopped, int before) {
-        for (int slot = 0; slot < kSlots; ++slot) {
-            const int offset = L::Offset(slot);
-            // The last stage of all never stops before the drain.
-            if (offset < before && offset < kDelay) {
-                const int v = L::Vector(slot);
-                const M m = Isa::Active(LaneOffset(v), offset, offset);
-                kept.w1[v] = Isa::Select(m, stopped[offset].w1[v], kept.w1[v]);
-                kept.w2[v] = Isa::Select(m, stopped[offset].w2[v], kept.w2[v]);
+        if constexpr (kVectors > 0) {
+            for (int slot = 0; slot < kSlots; ++slot) {
+                const int offset = L::Offset(slot);
+                // The last stage of all never stops before the drain.
+                if (offset < before && offset < kDelay) {
+                    const int v = L::Vector(slot);
+                    const M m = Isa::Active(LaneOffset(v), offset, offset);
+                    kept.w1[v] = Isa::Select(m, stopped[offset].w1[v], kept.w1[v]);
+                    kept.w2[v] = Isa::Select(m, stopped[offset].w2[v], kept.w2[v]);
+                }
             }
         }
     }
