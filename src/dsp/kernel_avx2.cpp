@@ -48,12 +48,6 @@ struct IsaAvx2 {
         const __m256i toHi = _mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot);
         return _mm256_castsi256_ps(_mm256_and_si256(fromLo, toHi));
     }
-    static M AtMost(Index slot, int hi) {
-        return _mm256_castsi256_ps(_mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot));
-    }
-    static M AtLeast(Index slot, int lo) {
-        return _mm256_castsi256_ps(_mm256_cmpgt_epi32(slot, _mm256_set1_epi32(lo - 1)));
-    }
     static F Select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
 };
 

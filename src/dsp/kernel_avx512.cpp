@@ -47,12 +47,6 @@ struct IsaAvx512f {
         return static_cast<M>(_mm512_cmpge_epi32_mask(slot, _mm512_set1_epi32(lo)) &
                               _mm512_cmple_epi32_mask(slot, _mm512_set1_epi32(hi)));
     }
-    static M AtMost(Index slot, int hi) {
-        return _mm512_cmple_epi32_mask(slot, _mm512_set1_epi32(hi));
-    }
-    static M AtLeast(Index slot, int lo) {
-        return _mm512_cmpge_epi32_mask(slot, _mm512_set1_epi32(lo));
-    }
     static F Select(M mask, F yes, F no) { return _mm512_mask_blend_ps(mask, no, yes); }
 };
 

@@ -8,8 +8,9 @@
 // a few steps before where the path between them is long. Every recurrence thus advances at every
 // step and their latencies overlap, where the scalar filter runs one recurrence after another.
 // Each stage keeps the exact operation order of the scalar filter, so the bits are the same. A
-// block starts with the stages filling one after another and ends with them draining; there the
-// steps are masked, so that a stage's state moves only on its own samples.
+// block starts with the stages filling one after another and ends with them draining; there a
+// band vector works only while one of its stages has a sample, and each stage's state is put
+// back as it starts and taken as it stops, so that it moves only on the stage's own samples.
 //
 // Band lane layout: with V vectors, slot s (the s-th active band) lives in vector s % V as pair
 // s / V, a pair being the [left, right] lanes of one slot. Each vector's input is then the output
@@ -18,6 +19,11 @@
 // next vector's input is about half again as long as one section's own recurrence, so around the
 // ring of vectors the move to vector 0 is given Isa::kWrapSkew steps where the instruction set is
 // fast enough for that path to matter.
+//
+// Those skews, and the low-pass's lag behind the last band, keep the steps of a long block short,
+// but each of them adds a step of filling and draining to every block. A block no longer than
+// that pipeline's delay, whose cost is mostly those steps, takes a tight pipeline instead: one
+// step for every move, and one from the last band to the low-pass.
 #pragma once
 
 #include <immintrin.h>
@@ -34,7 +40,7 @@
 namespace VLM {
 namespace {
 
-template <class Isa, int kSlots> struct Layout {
+template <class Isa, int kSlots, int kWrapSkew> struct Layout {
     static constexpr int kPairsPerVector = 2 * Isa::kQuarters;
     static constexpr int kVectors = (kSlots + kPairsPerVector - 1) / kPairsPerVector;
     static constexpr int Vector(int slot) { return slot % kVectors; }
@@ -47,7 +53,7 @@ template <class Isa, int kSlots> struct Layout {
         if constexpr (kVectors == 0) {
             return slot;
         } else {
-            return slot + (Isa::kWrapSkew - 1) * (slot / kVectors);
+            return slot + (kWrapSkew - 1) * (slot / kVectors);
         }
     }
 };
@@ -300,19 +306,21 @@ struct NoLowPass {
 template <class Isa, bool kLowPass> struct LowPassOf { using Type = typename Isa::LowPass; };
 template <class Isa> struct LowPassOf<Isa, false> { using Type = NoLowPass; };
 
-template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
+// kTight: the pipeline of short blocks, with the shortest skew and lag.
+template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     using F = typename Isa::F;
     using M = typename Isa::M;
-    using L = Layout<Isa, kSlots>;
+    static constexpr int kWrapSkew = kTight ? 1 : Isa::kWrapSkew;
+    using L = Layout<Isa, kSlots, kWrapSkew>;
     using LowPass = typename LowPassOf<Isa, kLowPass>::Type;
     static constexpr int kVectors = L::kVectors;
     static constexpr int kArray = kVectors > 0 ? kVectors : 1;
     // Section 0 of the low-pass takes the last band's output of kLowPassLag steps before, or
     // the new sample when no band is active. Its recurrence is the longest, so it must never
     // wait for that input: the lag keeps the input ready well before it is needed.
-    static constexpr int kLowPassLag = 3;
+    static constexpr int kLowPassLag = kTight ? 1 : 3;
     static constexpr int kLowPassOffset = kSlots > 0 ? L::Offset(kSlots - 1) + kLowPassLag : 0;
-    static constexpr int kLateInputs = Isa::kWrapSkew - 1;
+    static constexpr int kLateInputs = kWrapSkew - 1;
     // The last stage's output at step t is sample t - kDelay.
     static constexpr int kDelay =
         kLowPass ? kLowPassOffset + LowPass::kSection1Lag : L::Offset(kSlots - 1);
@@ -329,44 +337,31 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         typename LowPass::State lowPass;
     };
 
-    // Which stages have a sample at a step: those whose offset o has 0 <= t - o < frames.
-    // A vector whose band lanes all lack a sample is left out of the step, and one whose lanes
-    // all have one moves without a blend: while the pipeline fills and drains, only the stages
-    // that work pay, and a stage's recurrence is no longer than in the steps without masks.
-    enum class Lanes { None, Some, All };
+    // Which stages work at a step. A band vector either works unmasked or is left out: while
+    // the pipeline fills and drains, only the vectors with a stage on a sample pay, and no
+    // recurrence waits for a blend. A vector's stages outside their samples work on values
+    // nobody reads, and their state is put right where they start and stop (Restart, Keep).
     struct Masks {
-        M band[kArray];
-        Lanes lanes[kArray];
+        bool band[kArray];
         bool lowPass0, lowPass1;
     };
-    // Offsets from lo to hi.
-    static Masks Between(int lo, int hi) {
+    // While the pipeline fills, at step hi: a band vector works from its first stage's start
+    // on. The low-pass sections work on the offsets from lo to hi: in a block shorter than the
+    // pipeline, the first stages stop before the last ones start.
+    static Masks UpTo(int hi, int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::Active(LaneOffset(v), lo, hi);
-            SetLanes(m, v, lo, hi);
+            m.band[v] = kLaneOffsets.first[v] <= hi;
         }
         SetLowPass(m, lo, hi);
         return m;
     }
-    // While the pipeline fills, at step hi: a band vector works unmasked from its first
-    // stage's start on, and Restart gives each later stage its state back as it starts.
-    static Masks UpTo(int hi) {
-        Masks m;
-        for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtMost(LaneOffset(v), hi);
-            m.lanes[v] = kLaneOffsets.first[v] <= hi ? Lanes::All : Lanes::None;
-        }
-        SetLowPass(m, 0, hi);
-        return m;
-    }
     // While it drains, at the lo-th step after the last sample came in: a band vector works
-    // unmasked until its last stage has stopped, and Keep takes each stage's state as it stops.
+    // until its last stage has stopped.
     static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = Isa::AtLeast(LaneOffset(v), lo);
-            m.lanes[v] = kLaneOffsets.last[v] >= lo ? Lanes::All : Lanes::None;
+            m.band[v] = kLaneOffsets.last[v] >= lo;
         }
         SetLowPass(m, lo, kDelay);
         return m;
@@ -401,6 +396,22 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
                 const M m = Isa::Active(LaneOffset(v), j, j);
                 kept.w1[v] = Isa::Select(m, s.w1[v], kept.w1[v]);
                 kept.w2[v] = Isa::Select(m, s.w2[v], kept.w2[v]);
+            }
+        }
+    }
+    // In a block shorter than the pipeline, the stages with an offset below the given one stop
+    // while it still fills: stopped[o] holds the state after offset o took its last sample.
+    static void KeepStopped(BandState& kept, const BandState* stopped, int before) {
+        if constexpr (kVectors > 0) {
+            for (int slot = 0; slot < kSlots; ++slot) {
+                const int offset = L::Offset(slot);
+                // The last stage of all never stops before the drain.
+                if (offset < before && offset < kDelay) {
+                    const int v = L::Vector(slot);
+                    const M m = Isa::Active(LaneOffset(v), offset, offset);
+                    kept.w1[v] = Isa::Select(m, stopped[offset].w1[v], kept.w1[v]);
+                    kept.w2[v] = Isa::Select(m, stopped[offset].w2[v], kept.w2[v]);
+                }
             }
         }
     }
@@ -455,7 +466,7 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
         [[maybe_unused]] F y[kArray];
         if constexpr (kVectors > 0) {
             for (int v = 0; v < kVectors; ++v) {
-                if (kMasked && m->lanes[v] == Lanes::None) {
+                if (kMasked && !m->band[v]) {
                     // Read only by lanes that have no sample at the next step either.
                     y[v] = Isa::Zero();
                     continue;
@@ -465,13 +476,8 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
                     Isa::Sub(Isa::Sub(x, Isa::Mul(c.a1[v], s.w1[v])), Isa::Mul(c.a2[v], s.w2[v]));
                 y[v] = Isa::Add(Isa::Add(Isa::Mul(c.b0[v], w), Isa::Mul(c.b1[v], s.w1[v])),
                                 Isa::Mul(c.b2[v], s.w2[v]));
-                if (kMasked && m->lanes[v] == Lanes::Some) {
-                    s.w2[v] = Isa::Select(m->band[v], s.w1[v], s.w2[v]);
-                    s.w1[v] = Isa::Select(m->band[v], w, s.w1[v]);
-                } else {
-                    s.w2[v] = s.w1[v];
-                    s.w1[v] = w;
-                }
+                s.w2[v] = s.w1[v];
+                s.w1[v] = w;
             }
             for (int v = kVectors - 1; v > 0; --v) {
                 s.x[v] = y[v - 1];
@@ -501,14 +507,6 @@ template <class Isa, int kSlots, bool kLowPass> struct Pipeline {
     }
 
 private:
-    static void SetLanes(Masks& m, int v, int lo, int hi) {
-        const int first = kLaneOffsets.first[v];
-        const int last = kLaneOffsets.last[v];
-        m.lanes[v] = last < lo || first > hi     ? Lanes::None
-                     : lo <= first && last <= hi ? Lanes::All
-                                                 : Lanes::Some;
-    }
-
     // Whether a band slot of the vector has that offset.
     static bool HasOffset(int v, int offset) {
         for (int lane = 0; lane < Isa::kLanes; lane += 2) {
@@ -602,17 +600,19 @@ private:
     }
 };
 
-template <class Isa, int kSlots, bool kLowPass>
-void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
-    using P = Pipeline<Isa, kSlots, kLowPass>;
+// One block, of more frames than the pipeline's delay or (kShort) of at most that many. The two
+// are kept apart in functions of their own, so that the loop of the long blocks is compiled
+// without the short blocks' steps around it (measured faster).
+template <class Isa, int kSlots, bool kLowPass, bool kTight, bool kShort>
+void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
+    using P = Pipeline<Isa, kSlots, kLowPass, kTight>;
     using Masks = typename P::Masks;
     constexpr int kDelay = P::kDelay;
     typename P::Coefficients coefficients;
     typename P::State state;
     P::Init(job, coefficients, state);
-    const std::int64_t steps = frames + kDelay;
-    const auto load = [&](std::int64_t t) {
-        return _mm_unpacklo_ps(_mm_load_ss(left + t), _mm_load_ss(right + t));
+    const auto load = [](const float* l, const float* r, std::int64_t t) {
+        return _mm_unpacklo_ps(_mm_load_ss(l + t), _mm_load_ss(r + t));
     };
     const auto store = [&](std::int64_t k, __m128 out) {
         out = FlushSubnormals(out);
@@ -620,77 +620,93 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
         _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
 
-    std::int64_t t = 0;
-    if (frames <= kDelay) {
-        // Shorter than the pipeline: stages start and stop within the block.
-        for (; t < steps; ++t) {
-            const std::int64_t pastEnd = t - frames + 1;
-            const int lo = pastEnd > 0 ? static_cast<int>(pastEnd) : 0;
-            const int hi = t < kDelay ? static_cast<int>(t) : kDelay;
-            const Masks m = P::Between(lo, hi);
-            const __m128 in = t < frames ? load(t) : _mm_setzero_ps();
-            const __m128 out = P::template Step<true>(coefficients, state, in, 0, &m);
-            if (t >= kDelay) {
-                store(t - kDelay, out);
-            }
-        }
-        P::Store(state, job);
-        return;
-    }
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
+    // In a short block, the first stages take their last sample while the pipeline fills and
+    // then go on with values nobody reads: their state is copied after each step.
     typename P::BandState kept;
+    constexpr int kStopped = kShort && kDelay > 0 ? kDelay : 1;
+    [[maybe_unused]] typename P::BandState stopped[kStopped];
     P::Copy(state, kept);
-    const auto fill = [&](std::int64_t k) {
-        const Masks m = P::UpTo(static_cast<int>(k));
-        P::Restart(state, kept, static_cast<int>(k));
-        P::template Step<true>(coefficients, state, load(k), 0, &m);
+    const auto fill = [&](int k) {
+        if constexpr (kShort) {
+            const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
+            const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
+            P::Restart(state, kept, k);
+            const __m128 in = k < frames ? load(left, right, k) : _mm_setzero_ps();
+            P::template Step<true>(coefficients, state, in, 0, &m);
+            if (lastOffset >= 0) {
+                P::Copy(state, stopped[lastOffset]);
+            }
+        } else {
+            const Masks m = P::UpTo(k, 0);
+            P::Restart(state, kept, k);
+            P::template Step<true>(coefficients, state, load(left, right, k), 0, &m);
+        }
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
-        for (; t < kDelay; ++t) {
-            fill(t);
+        for (int k = 0; k < kDelay; ++k) {
+            fill(k);
         }
     } else {
-        for (; t < kDelay; ++t) {
-            fill(t);
+        for (int k = 0; k < kDelay; ++k) {
+            fill(k);
         }
     }
     // Without the low-pass, the last band stage starts at the first of these steps.
     P::Restart(state, kept, kDelay);
-    // Every stage busy: four steps at a time, reading four samples ahead of the kDelay-old
-    // samples they write, so working in place is safe.
-    P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
-    for (; t + 3 < frames; t += 4) {
-        const __m128 l = _mm_loadu_ps(left + t);
-        const __m128 r = _mm_loadu_ps(right + t);
-        const __m128 lr01 = _mm_unpacklo_ps(l, r);
-        const __m128 lr23 = _mm_unpackhi_ps(l, r);
-        const __m128 o0 = P::template Step<false>(*Launder(&coefficients), state, lr01, 0, nullptr);
-        const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr01, lr01), 1, nullptr);
-        const __m128 o2 = P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
-        const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
-                                                  _mm_movehl_ps(lr23, lr23), 1, nullptr);
-        const __m128 a = _mm_movelh_ps(o0, o1);
-        const __m128 b = _mm_movelh_ps(o2, o3);
-        _mm_storeu_ps(left + t - kDelay,
-                      FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
-        _mm_storeu_ps(right + t - kDelay,
-                      FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+
+    // The first drain step: in a short block, the one after the fill.
+    int firstDrain = 1;
+    if constexpr (kShort) {
+        firstDrain = kDelay - static_cast<int>(frames) + 1;
+    } else {
+        // Every stage busy: four steps at a time, reading four samples ahead of the
+        // kDelay-old samples they write, so working in place is safe.
+        std::int64_t t = kDelay;
+        P::LowPass::PrepareUnmasked(coefficients.lowPass, state.lowPass);
+        for (; t + 3 < frames; t += 4) {
+            const __m128 l = _mm_loadu_ps(left + t);
+            const __m128 r = _mm_loadu_ps(right + t);
+            const __m128 lr01 = _mm_unpacklo_ps(l, r);
+            const __m128 lr23 = _mm_unpackhi_ps(l, r);
+            const __m128 o0 =
+                P::template Step<false>(*Launder(&coefficients), state, lr01, 0, nullptr);
+            const __m128 o1 = P::template Step<false>(*Launder(&coefficients), state,
+                                                      _mm_movehl_ps(lr01, lr01), 1, nullptr);
+            const __m128 o2 =
+                P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
+            const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
+                                                      _mm_movehl_ps(lr23, lr23), 1, nullptr);
+            const __m128 a = _mm_movelh_ps(o0, o1);
+            const __m128 b = _mm_movelh_ps(o2, o3);
+            _mm_storeu_ps(left + t - kDelay,
+                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+            _mm_storeu_ps(right + t - kDelay,
+                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+        }
+        // The last few of them one at a time; the masks keep the low-pass offset's count.
+        const Masks all = P::UpTo(kDelay, 0);
+        for (; t < frames; ++t) {
+            store(t - kDelay,
+                  P::template Step<true>(coefficients, state, load(left, right, t), 0, &all));
+        }
     }
-    // The last few of them one at a time; the masks keep the low-pass offset's count.
-    const Masks all = P::UpTo(kDelay);
-    for (; t < frames; ++t) {
-        store(t - kDelay, P::template Step<true>(coefficients, state, load(t), 0, &all));
-    }
-    // Draining: each stage stops after the last sample has passed it.
+    // Draining: each stage stops after the last sample has passed it. A short block takes only
+    // the drain's steps after the fill.
     P::Copy(state, kept);
+    if constexpr (kShort) {
+        // The stage whose last sample came in at the last fill step stopped there.
+        P::KeepStopped(kept, stopped, firstDrain - 1);
+    }
     const auto drain = [&](int j) {
-        const Masks m = P::From(j);
-        store(frames - 1 - kDelay + j,
-              P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
-        P::Keep(state, kept, j);
+        if (!kShort || j >= firstDrain) {
+            const Masks m = P::From(j);
+            store(frames - 1 - kDelay + j,
+                  P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
+            P::Keep(state, kept, j);
+        }
     };
     if constexpr (Isa::kUnrollEnds) {
 #pragma GCC unroll 64
@@ -704,6 +720,17 @@ void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames)
     }
     P::Restore(state, kept);
     P::Store(state, job);
+}
+
+template <class Isa, int kSlots, bool kLowPass>
+void RunPipeline(KernelJob& job, float* left, float* right, std::int64_t frames) {
+    if (frames <= Pipeline<Isa, kSlots, kLowPass, true>::kDelay) {
+        RunBlock<Isa, kSlots, kLowPass, true, true>(job, left, right, frames);
+    } else if (frames <= Pipeline<Isa, kSlots, kLowPass, false>::kDelay) {
+        RunBlock<Isa, kSlots, kLowPass, true, false>(job, left, right, frames);
+    } else {
+        RunBlock<Isa, kSlots, kLowPass, false, false>(job, left, right, frames);
+    }
 }
 
 inline void FlushChannel(float* samples, std::int64_t frames) {

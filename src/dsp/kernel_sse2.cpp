@@ -35,12 +35,6 @@ struct IsaSse2 {
         const __m128i toHi = _mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1));
         return _mm_castsi128_ps(_mm_and_si128(fromLo, toHi));
     }
-    static M AtMost(Index slot, int hi) {
-        return _mm_castsi128_ps(_mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1)));
-    }
-    static M AtLeast(Index slot, int lo) {
-        return _mm_castsi128_ps(_mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1)));
-    }
     static F Select(M mask, F yes, F no) {
         return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
     }
