@@ -79,10 +79,10 @@ static_assert(kKernelMaxSections == kEqBandCount, "the kernel takes every band")
 void PrepareJob(EqCore& core, KernelJob& job) {
     job.sectionCount = 0;
     for (EqBand& band : core.bands) {
-        // A band at exactly 0 is left out: its input passes and its state stays frozen.
-        if (band.gainPosition != 0.0f) {
-            job.sections[job.sectionCount++] = &band.section;
-        }
+        // A band at exactly 0 is left out: its input passes and its state stays frozen. Written
+        // without a branch, which the pattern of active bands would often mislead.
+        job.sections[job.sectionCount] = &band.section;
+        job.sectionCount += band.gainPosition != 0.0f ? 1 : 0;
     }
     job.lowPass = core.lowPass.cascade.numSections == 2;
     for (int k = 0; k < 2; ++k) {
@@ -269,6 +269,13 @@ void EqCore::PrepareBlock(std::int32_t frameCount, float deviceSampleRate,
     if (frameCount <= 0) {
         return;
     }
+    // The common block: the rate and size of the last one, and every band already where its
+    // fader is.
+    if (!dirty && deviceSampleRate == sampleRate && frameCount == blockSize &&
+        AtTargets(faderValues, values)) {
+        bypass = inValue == 0.0f;
+        return;
+    }
     // An unusable rate from the host keeps the last valid one rather than poisoning the designs.
     const float rate = IsValidSampleRate(deviceSampleRate) ? deviceSampleRate : sampleRate;
     if (rate != sampleRate || dirty) {
@@ -284,9 +291,6 @@ void EqCore::PrepareBlock(std::int32_t frameCount, float deviceSampleRate,
         blockSize = frameCount;
     }
     bypass = inValue == 0.0f;
-    if (!dirty && AtTargets(faderValues, values)) {
-        return; // the common block: every band already stands where its fader is
-    }
     for (std::int32_t b = 0; b < kEqBandCount; ++b) {
         UpdateBand(b, faderValues[b]);
     }
