@@ -79,8 +79,8 @@ static_assert(kKernelMaxSections == kEqBandCount, "the kernel takes every band")
 void PrepareJob(EqCore& core, KernelJob& job) {
     job.sectionCount = 0;
     for (EqBand& band : core.bands) {
-        // A band at exactly 0 is left out: its input passes and its state stays frozen. Written
-        // without a branch, which the pattern of active bands would often mislead.
+        // A band at exactly 0 is left out: its input passes and its state stays frozen. Every
+        // band is written to the next slot, which only an active one then takes.
         job.sections[job.sectionCount] = &band.section;
         job.sectionCount += band.gainPosition != 0.0f ? 1 : 0;
     }
