@@ -6,8 +6,10 @@
 // active, and every band flat.
 //
 // Counters: per_frame is CPU time per stereo frame; x_realtime is the frames per second achieved
-// divided by 48 000. For medians and ratios in one run:
-//   bench_eqcore --benchmark_repetitions=5 --benchmark_out=eq.json && summarise.py eq.json
+// divided by 48 000. For medians and ratios in one run (interleaving the repetitions spreads a
+// noisy machine's bursts over every contender rather than over one):
+//   bench_eqcore --benchmark_repetitions=9 --benchmark_enable_random_interleaving=true
+//       --benchmark_out=eq.json && summarise.py eq.json
 // VLM_BENCH_OTHER=path/to/earlier/VLMTarvix.so adds that build's processReplacing as "Other".
 #include <benchmark/benchmark.h>
 
