@@ -24,8 +24,10 @@ xvfb_start() {
     fi
     numberfile=$(mktemp)
     # The server picks a free display number itself and writes it once it accepts clients, so
-    # that tests started side by side never race for one.
-    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp ${XVFB_EXTRA_ARGS:-} 3>"$numberfile" >"$log" 2>&1 &
+    # that tests started side by side never race for one. Without -noreset it would reset each
+    # time its last client leaves, and a program connecting during that reset (the next step of
+    # a test, after the one before closed its window) would find no server answering.
+    Xvfb -displayfd 3 -noreset -screen 0 "${XVFB_SCREEN:-1280x1024x24}" -nolisten tcp ${XVFB_EXTRA_ARGS:-} 3>"$numberfile" >"$log" 2>&1 &
     xvfb_pid=$!
     for _ in $(seq 100); do
         number=$(head -n 1 "$numberfile" 2>/dev/null)
