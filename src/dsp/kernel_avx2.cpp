@@ -43,10 +43,8 @@ struct IsaAvx2 {
             return _mm256_extractf128_ps(v, 1);
         }
     }
-    static M Active(Index slot, int lo, int hi) {
-        const __m256i fromLo = _mm256_cmpgt_epi32(slot, _mm256_set1_epi32(lo - 1));
-        const __m256i toHi = _mm256_cmpgt_epi32(_mm256_set1_epi32(hi + 1), slot);
-        return _mm256_castsi256_ps(_mm256_and_si256(fromLo, toHi));
+    static M At(Index slot, int offset) {
+        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(slot, _mm256_set1_epi32(offset)));
     }
     static F Select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
 };

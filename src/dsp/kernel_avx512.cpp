@@ -43,9 +43,8 @@ struct IsaAvx512f {
     template <int kQuarter> static __m128 Quarter(F v) {
         return _mm512_maskz_extractf32x4_ps(0xF, v, kQuarter);
     }
-    static M Active(Index slot, int lo, int hi) {
-        return static_cast<M>(_mm512_cmpge_epi32_mask(slot, _mm512_set1_epi32(lo)) &
-                              _mm512_cmple_epi32_mask(slot, _mm512_set1_epi32(hi)));
+    static M At(Index slot, int offset) {
+        return _mm512_cmpeq_epi32_mask(slot, _mm512_set1_epi32(offset));
     }
     static F Select(M mask, F yes, F no) { return _mm512_mask_blend_ps(mask, no, yes); }
 };

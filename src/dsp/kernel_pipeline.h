@@ -383,9 +383,7 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     static void Restart(State& s, const BandState& start, int t) {
         for (int v = 0; v < kVectors; ++v) {
             if (kLaneOffsets.first[v] < t && HasOffset(v, t)) {
-                const M m = Isa::Active(LaneOffset(v), t, t);
-                s.w1[v] = Isa::Select(m, start.w1[v], s.w1[v]);
-                s.w2[v] = Isa::Select(m, start.w2[v], s.w2[v]);
+                TakeLanes(s.w1[v], s.w2[v], start.w1[v], start.w2[v], v, t);
             }
         }
     }
@@ -393,9 +391,7 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     static void Keep(const State& s, BandState& kept, int j) {
         for (int v = 0; v < kVectors; ++v) {
             if (HasOffset(v, j)) {
-                const M m = Isa::Active(LaneOffset(v), j, j);
-                kept.w1[v] = Isa::Select(m, s.w1[v], kept.w1[v]);
-                kept.w2[v] = Isa::Select(m, s.w2[v], kept.w2[v]);
+                TakeLanes(kept.w1[v], kept.w2[v], s.w1[v], s.w2[v], v, j);
             }
         }
     }
@@ -408,9 +404,8 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
                 // The last stage of all never stops before the drain.
                 if (offset < before && offset < kDelay) {
                     const int v = L::Vector(slot);
-                    const M m = Isa::Active(LaneOffset(v), offset, offset);
-                    kept.w1[v] = Isa::Select(m, stopped[offset].w1[v], kept.w1[v]);
-                    kept.w2[v] = Isa::Select(m, stopped[offset].w2[v], kept.w2[v]);
+                    TakeLanes(kept.w1[v], kept.w2[v], stopped[offset].w1[v], stopped[offset].w2[v],
+                              v, offset);
                 }
             }
         }
@@ -547,6 +542,14 @@ private:
     // Read from the constant table rather than from a per-block copy, so that the masks of the
     // unrolled fill and drain fold into constants.
     static typename Isa::Index LaneOffset(int v) { return Isa::LoadIndex(kLaneOffsets.lanes[v]); }
+
+    // The lanes of vector v whose stage has the given offset take their state words from those
+    // of another copy of the band state.
+    static void TakeLanes(F& w1, F& w2, const F& fromW1, const F& fromW2, int v, int offset) {
+        const M m = Isa::At(LaneOffset(v), offset);
+        w1 = Isa::Select(m, fromW1, w1);
+        w2 = Isa::Select(m, fromW2, w2);
+    }
 
     // Pairs are loaded whole into registers: values stored one by one and read back as a
     // vector would wait for each store to reach the cache.

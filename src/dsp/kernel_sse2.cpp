@@ -30,10 +30,8 @@ struct IsaSse2 {
     }
     static F ShiftPairs(F y) { return _mm_movelh_ps(y, y); }
     template <int kQuarter> static __m128 Quarter(F v) { return v; }
-    static M Active(Index slot, int lo, int hi) {
-        const __m128i fromLo = _mm_cmpgt_epi32(slot, _mm_set1_epi32(lo - 1));
-        const __m128i toHi = _mm_cmplt_epi32(slot, _mm_set1_epi32(hi + 1));
-        return _mm_castsi128_ps(_mm_and_si128(fromLo, toHi));
+    static M At(Index slot, int offset) {
+        return _mm_castsi128_ps(_mm_cmpeq_epi32(slot, _mm_set1_epi32(offset)));
     }
     static F Select(M mask, F yes, F no) {
         return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));

@@ -74,17 +74,13 @@ struct IsaFourQuarters {
                   _mm_shuffle_ps(y.q[2], y.q[3], _MM_SHUFFLE(1, 0, 3, 2))}};
     }
     template <int kQuarter> static __m128 Quarter(const F& v) { return v.q[kQuarter]; }
-    static M Active(const Index& offset, int lo, int hi) {
+    static M At(const Index& slot, int offset) {
         M m;
         for (int k = 0; k < 4; ++k) {
-            const __m128i fromLo = _mm_cmpgt_epi32(offset.q[k], _mm_set1_epi32(lo - 1));
-            const __m128i toHi = _mm_cmplt_epi32(offset.q[k], _mm_set1_epi32(hi + 1));
-            m.q[k] = _mm_castsi128_ps(_mm_and_si128(fromLo, toHi));
+            m.q[k] = _mm_castsi128_ps(_mm_cmpeq_epi32(slot.q[k], _mm_set1_epi32(offset)));
         }
         return m;
     }
-    static M AtMost(const Index& offset, int hi) { return Active(offset, -1, hi); }
-    static M AtLeast(const Index& offset, int lo) { return Active(offset, lo, 1 << 20); }
     static F Select(const M& m, const F& yes, const F& no) {
         F r;
         for (int k = 0; k < 4; ++k) {
