@@ -9,13 +9,8 @@ struct IsaAvx2 {
     static constexpr int kQuarters = 2;
     static constexpr int kLanes = 8;
     using F = __m256;
-    using M = __m256;
-    using Index = __m256i;
     using LowPass = LowPass256;
 
-    static Index LoadIndex(const std::int32_t* p) {
-        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-    }
     static F Zero() { return _mm256_setzero_ps(); }
     static F FromQuarters(const __m128 (&q)[kQuarters]) {
         return _mm256_insertf128_ps(_mm256_castps128_ps256(q[0]), q[1], 1);
@@ -43,10 +38,14 @@ struct IsaAvx2 {
             return _mm256_extractf128_ps(v, 1);
         }
     }
-    static M At(Index slot, int offset) {
-        return _mm256_castsi256_ps(_mm256_cmpeq_epi32(slot, _mm256_set1_epi32(offset)));
+    // A pair's two floats loaded as one, into every pair of the vector.
+    static F BroadcastPair(const float (&pair)[2]) {
+        return _mm256_castpd_ps(_mm256_set1_pd(PairBits(pair)));
     }
-    static F Select(M mask, F yes, F no) { return _mm256_blendv_ps(no, yes, mask); }
+    // Pair kPair of yes, the others of no.
+    template <int kPair> static F BlendPair(F yes, F no) {
+        return _mm256_blend_ps(no, yes, 3 << (2 * kPair));
+    }
 };
 
 } // namespace

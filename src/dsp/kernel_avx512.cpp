@@ -9,11 +9,8 @@ struct IsaAvx512f {
     static constexpr int kQuarters = 4;
     static constexpr int kLanes = 16;
     using F = __m512;
-    using M = __mmask16;
-    using Index = __m512i;
     using LowPass = LowPass256;
 
-    static Index LoadIndex(const std::int32_t* p) { return _mm512_loadu_si512(p); }
     static F Zero() { return _mm512_setzero_ps(); }
     static F FromQuarters(const __m128 (&q)[kQuarters]) {
         F v = _mm512_setzero_ps();
@@ -43,10 +40,14 @@ struct IsaAvx512f {
     template <int kQuarter> static __m128 Quarter(F v) {
         return _mm512_maskz_extractf32x4_ps(0xF, v, kQuarter);
     }
-    static M At(Index slot, int offset) {
-        return _mm512_cmpeq_epi32_mask(slot, _mm512_set1_epi32(offset));
+    // A pair's two floats loaded as one, into every pair of the vector.
+    static F BroadcastPair(const float (&pair)[2]) {
+        return _mm512_castpd_ps(_mm512_set1_pd(PairBits(pair)));
     }
-    static F Select(M mask, F yes, F no) { return _mm512_mask_blend_ps(mask, no, yes); }
+    // Pair kPair of yes, the others of no.
+    template <int kPair> static F BlendPair(F yes, F no) {
+        return _mm512_mask_blend_ps(static_cast<__mmask16>(3u << (2 * kPair)), no, yes);
+    }
 };
 
 } // namespace

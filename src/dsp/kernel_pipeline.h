@@ -9,8 +9,9 @@
 // step and their latencies overlap, where the scalar filter runs one recurrence after another.
 // Each stage keeps the exact operation order of the scalar filter, so the bits are the same. A
 // block starts with the stages filling one after another and ends with them draining; there a
-// band vector works only while one of its stages has a sample, and each stage's state is put
-// back as it starts and taken as it stops, so that it moves only on the stage's own samples.
+// band vector works only while one of its stages has a sample, and each stage takes its state
+// from its band section as it starts and puts it back as it stops, so that the state moves only
+// on the stage's own samples.
 //
 // Band lane layout: with V vectors, slot s (the s-th active band) lives in vector s % V as pair
 // s / V, a pair being the [left, right] lanes of one slot. Each vector's input is then the output
@@ -64,22 +65,25 @@ inline __m128 FlushSubnormals(__m128 v) {
     return _mm_andnot_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)), v);
 }
 
-// Band state words at the end of a block, as the engine's scalar filter settles them: a section
-// of a channel with a non-finite word restarts from zeros, and a subnormal word becomes +0.0.
-// Each lane holds one channel of one section, w1 in one vector and w2 in the other.
-inline void SettleStateWords(__m128& w1, __m128& w2) {
-    const __m128 sign = _mm_set1_ps(-0.0f);
-    const __m128 magnitude1 = _mm_andnot_ps(sign, w1);
-    const __m128 magnitude2 = _mm_andnot_ps(sign, w2);
-    // False for NaN as well as for the infinities.
-    const __m128 finite = _mm_and_ps(_mm_cmple_ps(magnitude1, _mm_set1_ps(FLT_MAX)),
-                                     _mm_cmple_ps(magnitude2, _mm_set1_ps(FLT_MAX)));
-    const __m128 subnormal1 = _mm_and_ps(_mm_cmplt_ps(magnitude1, _mm_set1_ps(FLT_MIN)),
-                                         _mm_cmpneq_ps(w1, _mm_setzero_ps()));
-    const __m128 subnormal2 = _mm_and_ps(_mm_cmplt_ps(magnitude2, _mm_set1_ps(FLT_MIN)),
-                                         _mm_cmpneq_ps(w2, _mm_setzero_ps()));
-    w1 = _mm_andnot_ps(subnormal1, _mm_and_ps(finite, w1));
-    w2 = _mm_andnot_ps(subnormal2, _mm_and_ps(finite, w2));
+// One band section's state words at the end of its samples, as the engine's scalar filter
+// settles them: a channel with a non-finite word restarts from zeros, and a subnormal word
+// becomes +0.0. The lanes hold [w1 left, w1 right, w2 left, w2 right].
+inline __m128 SettleSectionWords(__m128 words) {
+    const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.0f), words);
+    // False for NaN as well as for the infinities; a channel needs both its words finite.
+    const __m128 finite = _mm_cmple_ps(magnitude, _mm_set1_ps(FLT_MAX));
+    const __m128 channel =
+        _mm_and_ps(finite, _mm_shuffle_ps(finite, finite, _MM_SHUFFLE(1, 0, 3, 2)));
+    const __m128 subnormal = _mm_and_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(FLT_MIN)),
+                                        _mm_cmpneq_ps(words, _mm_setzero_ps()));
+    return _mm_andnot_ps(subnormal, _mm_and_ps(channel, words));
+}
+
+// The two floats of a left and right pair as the bits of one double, for loading them as one.
+inline double PairBits(const float (&pair)[2]) {
+    double both;
+    __builtin_memcpy(&both, pair, sizeof both);
+    return both;
 }
 
 // All ones in the lanes that hold neither a NaN nor an infinity.
@@ -309,7 +313,6 @@ template <class Isa> struct LowPassOf<Isa, false> { using Type = NoLowPass; };
 // kTight: the pipeline of short blocks, with the shortest skew and lag.
 template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     using F = typename Isa::F;
-    using M = typename Isa::M;
     static constexpr int kWrapSkew = kTight ? 1 : Isa::kWrapSkew;
     using L = Layout<Isa, kSlots, kWrapSkew>;
     using LowPass = typename LowPassOf<Isa, kLowPass>::Type;
@@ -340,7 +343,7 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     // Which stages work at a step. A band vector either works unmasked or is left out: while
     // the pipeline fills and drains, only the vectors with a stage on a sample pay, and no
     // recurrence waits for a blend. A vector's stages outside their samples work on values
-    // nobody reads, and their state is put right where they start and stop (Restart, Keep).
+    // nobody reads (see Restart and Stopped).
     struct Masks {
         bool band[kArray];
         bool lowPass0, lowPass1;
@@ -351,7 +354,7 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     static Masks UpTo(int hi, int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = kLaneOffsets.first[v] <= hi;
+            m.band[v] = kOffsets.first[v] <= hi;
         }
         SetLowPass(m, lo, hi);
         return m;
@@ -361,60 +364,20 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     static Masks From(int lo) {
         Masks m;
         for (int v = 0; v < kVectors; ++v) {
-            m.band[v] = kLaneOffsets.last[v] >= lo;
+            m.band[v] = kOffsets.last[v] >= lo;
         }
         SetLowPass(m, lo, kDelay);
         return m;
     }
 
-    // The band state words: at the start of a block, and as each stage stops.
-    struct BandState {
-        F w1[kArray], w2[kArray];
-    };
-    static void Copy(const State& s, BandState& to) {
-        for (int v = 0; v < kVectors; ++v) {
-            to.w1[v] = s.w1[v];
-            to.w2[v] = s.w2[v];
-        }
-    }
-    // Before fill step t: the stages starting now, in vectors that have worked on samples
-    // before theirs, take back their state from the start of the block. Blending only here
-    // keeps the blends out of the other steps' recurrences.
-    static void Restart(State& s, const BandState& start, int t) {
-        for (int v = 0; v < kVectors; ++v) {
-            if (kLaneOffsets.first[v] < t && HasOffset(v, t)) {
-                TakeLanes(s.w1[v], s.w2[v], start.w1[v], start.w2[v], v, t);
-            }
-        }
-    }
-    // After drain step j: the stages that took their last sample keep their state.
-    static void Keep(const State& s, BandState& kept, int j) {
-        for (int v = 0; v < kVectors; ++v) {
-            if (HasOffset(v, j)) {
-                TakeLanes(kept.w1[v], kept.w2[v], s.w1[v], s.w2[v], v, j);
-            }
-        }
-    }
-    // In a block shorter than the pipeline, the stages with an offset below the given one stop
-    // while it still fills: stopped[o] holds the state after offset o took its last sample.
-    static void KeepStopped(BandState& kept, const BandState* stopped, int before) {
-        if constexpr (kVectors > 0) {
-            for (int slot = 0; slot < kSlots; ++slot) {
-                const int offset = L::Offset(slot);
-                // The last stage of all never stops before the drain.
-                if (offset < before && offset < kDelay) {
-                    const int v = L::Vector(slot);
-                    TakeLanes(kept.w1[v], kept.w2[v], stopped[offset].w1[v], stopped[offset].w2[v],
-                              v, offset);
-                }
-            }
-        }
-    }
-    static void Restore(State& s, const BandState& kept) {
-        for (int v = 0; v < kVectors; ++v) {
-            s.w1[v] = kept.w1[v];
-            s.w2[v] = kept.w2[v];
-        }
+    // Before fill step t: the stage starting now, in a vector that has worked on samples before
+    // its own, takes its state from its band section, one blend of constant lanes. Blending
+    // only here keeps the blends out of the other steps' recurrences.
+    static void Restart(State& s, const KernelJob& job, int t) { RestartSlot<0>(s, job, t); }
+    // After the step at which the stages with this offset took their last sample: their state
+    // words, settled, go straight back to their band sections, while the other stages go on.
+    static void Stopped(const State& s, KernelJob& job, int offset) {
+        StoppedSlot<0>(s, job, offset);
     }
 
     static void Init(const KernelJob& job, Coefficients& c, State& s) {
@@ -424,8 +387,10 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
             c.b2[v] = Gather(job, &BandSection::b2, v);
             c.a1[v] = Gather(job, &BandSection::a1, v);
             c.a2[v] = Gather(job, &BandSection::a2, v);
-            s.w1[v] = Gather(job, &BandSection::w1, v);
-            s.w2[v] = Gather(job, &BandSection::w2, v);
+            // Every lane starts with the state of the vector's first stage, which works from its
+            // first step on; the others restart when their stage starts.
+            s.w1[v] = Isa::BroadcastPair(job.sections[L::Slot(v, 0)]->w1);
+            s.w2[v] = Isa::BroadcastPair(job.sections[L::Slot(v, 0)]->w2);
             s.x[v] = Isa::Zero();
         }
         for (F& x : s.x0Later) {
@@ -437,12 +402,8 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
         LowPass::Init(job, c.lowPass, s.lowPass);
     }
 
-    static void Store(const State& s, KernelJob& job) {
-        for (int v = 0; v < kVectors; ++v) {
-            StoreBandState<0>(s, job, v);
-        }
-        LowPass::Store(s.lowPass, job);
-    }
+    // At the block's end; the band sections have had their state as their stages stopped.
+    static void Store(const State& s, KernelJob& job) { LowPass::Store(s.lowPass, job); }
 
     // One step. in holds the new sample's left and right in lanes 0 and 1, and so does the
     // result for the last stage's output. A masked step moves only the state of the stages that
@@ -502,53 +463,60 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     }
 
 private:
-    // Whether a band slot of the vector has that offset.
-    static bool HasOffset(int v, int offset) {
-        for (int lane = 0; lane < Isa::kLanes; lane += 2) {
-            if (L::Slot(v, lane) < kSlots && kLaneOffsets.lanes[v][lane] == offset) {
-                return true;
-            }
-        }
-        return false;
-    }
-
     static void SetLowPass(Masks& m, int lo, int hi) {
         constexpr int kOffset1 = kLowPassOffset + LowPass::kSection1Lag;
         m.lowPass0 = lo <= kLowPassOffset && kLowPassOffset <= hi;
         m.lowPass1 = lo <= kOffset1 && kOffset1 <= hi;
     }
 
-    // The offset of each lane's stage, for the masks, and the first and last of the band
-    // slots in each vector (lanes past the last slot carry nothing anyone reads).
-    struct LaneOffsets {
-        std::int32_t lanes[kArray][Isa::kLanes];
+    // The offsets of the first and the last band slot in each vector, for the masks (lanes past
+    // the last slot carry nothing anyone reads).
+    struct VectorOffsets {
         int first[kArray], last[kArray];
-        constexpr LaneOffsets() : lanes{}, first{}, last{} {
-            for (int v = 0; v < kVectors; ++v) {
-                first[v] = L::Offset(v);
-                last[v] = first[v];
-                for (int lane = 0; lane < Isa::kLanes; ++lane) {
-                    const int slot = L::Slot(v, lane);
-                    lanes[v][lane] = L::Offset(slot);
-                    if (slot < kSlots && L::Offset(slot) > last[v]) {
-                        last[v] = L::Offset(slot);
-                    }
+        constexpr VectorOffsets() : first{}, last{} {
+            for (int slot = 0; slot < kSlots; ++slot) {
+                const int v = L::Vector(slot);
+                if (L::Pair(slot) == 0) {
+                    first[v] = L::Offset(slot);
                 }
+                last[v] = L::Offset(slot);
             }
         }
     };
-    static constexpr LaneOffsets kLaneOffsets{};
+    static constexpr VectorOffsets kOffsets{};
 
-    // Read from the constant table rather than from a per-block copy, so that the masks of the
-    // unrolled fill and drain fold into constants.
-    static typename Isa::Index LaneOffset(int v) { return Isa::LoadIndex(kLaneOffsets.lanes[v]); }
+    template <int kSlot> static void RestartSlot(State& s, const KernelJob& job, int t) {
+        if constexpr (kSlot < kSlots) {
+            constexpr int kVector = L::Vector(kSlot);
+            if (L::Offset(kSlot) == t && kOffsets.first[kVector] < t) {
+                constexpr int kPair = L::Pair(kSlot);
+                const BandSection& section = *job.sections[kSlot];
+                s.w1[kVector] =
+                    Isa::template BlendPair<kPair>(Isa::BroadcastPair(section.w1), s.w1[kVector]);
+                s.w2[kVector] =
+                    Isa::template BlendPair<kPair>(Isa::BroadcastPair(section.w2), s.w2[kVector]);
+            }
+            RestartSlot<kSlot + 1>(s, job, t);
+        }
+    }
 
-    // The lanes of vector v whose stage has the given offset take their state words from those
-    // of another copy of the band state.
-    static void TakeLanes(F& w1, F& w2, const F& fromW1, const F& fromW2, int v, int offset) {
-        const M m = Isa::At(LaneOffset(v), offset);
-        w1 = Isa::Select(m, fromW1, w1);
-        w2 = Isa::Select(m, fromW2, w2);
+    // Each word pair is stored whole, as the next block loads it back: a load that spans
+    // several stores would wait for them to reach the cache.
+    template <int kSlot> static void StoppedSlot(const State& s, KernelJob& job, int offset) {
+        if constexpr (kSlot < kSlots) {
+            if (L::Offset(kSlot) == offset) {
+                constexpr int kVector = L::Vector(kSlot);
+                constexpr int kPair = L::Pair(kSlot);
+                const __m128 w1 = Isa::template Quarter<kPair / 2>(s.w1[kVector]);
+                const __m128 w2 = Isa::template Quarter<kPair / 2>(s.w2[kVector]);
+                const __m128 words = SettleSectionWords(kPair % 2 == 0 ? _mm_movelh_ps(w1, w2)
+                                                                       : _mm_movehl_ps(w2, w1));
+                BandSection& section = *job.sections[kSlot];
+                _mm_storel_pi(reinterpret_cast<__m64*>(section.w1), words);
+                _mm_storeh_pi(reinterpret_cast<__m64*>(section.w2), words);
+            }
+            StoppedSlot<kSlot + 1>(s, job, offset);
+        }
     }
 
     // Pairs are loaded whole into registers: values stored one by one and read back as a
@@ -570,26 +538,6 @@ private:
         return Isa::FromQuarters(quarters);
     }
 
-    // A vector's state words settled and stored a quarter at a time, each pair whole.
-    template <int kQuarter> static void StoreBandState(const State& s, KernelJob& job, int v) {
-        if constexpr (kQuarter < Isa::kQuarters) {
-            __m128 w1 = Isa::template Quarter<kQuarter>(s.w1[v]);
-            __m128 w2 = Isa::template Quarter<kQuarter>(s.w2[v]);
-            SettleStateWords(w1, w2);
-            const int low = L::Slot(v, 4 * kQuarter);
-            const int high = L::Slot(v, 4 * kQuarter + 2);
-            if (low < kSlots) {
-                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low]->w1), w1);
-                _mm_storel_pi(reinterpret_cast<__m64*>(job.sections[low]->w2), w2);
-            }
-            if (high < kSlots) {
-                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high]->w1), w1);
-                _mm_storeh_pi(reinterpret_cast<__m64*>(job.sections[high]->w2), w2);
-            }
-            StoreBandState<kQuarter + 1>(s, job, v);
-        }
-    }
-
     // The last band slot's output in lanes 0 and 1.
     static __m128 LastPair(const F (&y)[kArray]) {
         constexpr int kLast = kSlots - 1;
@@ -602,6 +550,14 @@ private:
         }
     }
 };
+
+// Four steps' outputs, each with left and right in lanes 0 and 1, written to both channels.
+inline void StoreFour(float* left, float* right, __m128 o0, __m128 o1, __m128 o2, __m128 o3) {
+    const __m128 a = _mm_movelh_ps(o0, o1);
+    const __m128 b = _mm_movelh_ps(o2, o3);
+    _mm_storeu_ps(left, FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+    _mm_storeu_ps(right, FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+}
 
 // One block, of more frames than the pipeline's delay or (kShort) of at most that many. The two
 // are kept apart in functions of their own, so that the loop of the long blocks is compiled
@@ -626,24 +582,20 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
     // Filling: each stage starts at the step of its offset; nothing leaves the last one yet.
     // Unrolled where the instruction set has registers enough, each step's masks are constants.
     // In a short block, the first stages take their last sample while the pipeline fills and
-    // then go on with values nobody reads: their state is copied after each step.
-    typename P::BandState kept;
-    constexpr int kStopped = kShort && kDelay > 0 ? kDelay : 1;
-    [[maybe_unused]] typename P::BandState stopped[kStopped];
-    P::Copy(state, kept);
+    // then go on with values nobody reads.
     const auto fill = [&](int k) {
         if constexpr (kShort) {
             const std::int64_t lastOffset = k - frames + 1; // the last stage with a sample
             const Masks m = P::UpTo(k, lastOffset < 0 ? 0 : static_cast<int>(lastOffset));
-            P::Restart(state, kept, k);
+            P::Restart(state, job, k);
             const __m128 in = k < frames ? load(left, right, k) : _mm_setzero_ps();
             P::template Step<true>(coefficients, state, in, 0, &m);
             if (lastOffset >= 0) {
-                P::Copy(state, stopped[lastOffset]);
+                P::Stopped(state, job, static_cast<int>(lastOffset));
             }
         } else {
             const Masks m = P::UpTo(k, 0);
-            P::Restart(state, kept, k);
+            P::Restart(state, job, k);
             P::template Step<true>(coefficients, state, load(left, right, k), 0, &m);
         }
     };
@@ -658,7 +610,7 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
         }
     }
     // Without the low-pass, the last band stage starts at the first of these steps.
-    P::Restart(state, kept, kDelay);
+    P::Restart(state, job, kDelay);
 
     // The first drain step: in a short block, the one after the fill.
     int firstDrain = 1;
@@ -682,12 +634,7 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
                 P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
             const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
                                                       _mm_movehl_ps(lr23, lr23), 1, nullptr);
-            const __m128 a = _mm_movelh_ps(o0, o1);
-            const __m128 b = _mm_movelh_ps(o2, o3);
-            _mm_storeu_ps(left + t - kDelay,
-                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
-            _mm_storeu_ps(right + t - kDelay,
-                          FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
+            StoreFour(left + t - kDelay, right + t - kDelay, o0, o1, o2, o3);
         }
         // The last few of them one at a time; the masks keep the low-pass offset's count.
         const Masks all = P::UpTo(kDelay, 0);
@@ -695,20 +642,28 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
             store(t - kDelay,
                   P::template Step<true>(coefficients, state, load(left, right, t), 0, &all));
         }
+        // The first stage took the block's last sample at the last of these steps.
+        P::Stopped(state, job, 0);
     }
     // Draining: each stage stops after the last sample has passed it. A short block takes only
-    // the drain's steps after the fill.
-    P::Copy(state, kept);
-    if constexpr (kShort) {
-        // The stage whose last sample came in at the last fill step stopped there.
-        P::KeepStopped(kept, stopped, firstDrain - 1);
-    }
+    // the drain's steps after the fill; a long one writes the outputs four at a time where they
+    // fill a group of four.
+    __m128 held[4];
     const auto drain = [&](int j) {
         if (!kShort || j >= firstDrain) {
             const Masks m = P::From(j);
-            store(frames - 1 - kDelay + j,
-                  P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m));
-            P::Keep(state, kept, j);
+            const __m128 out = P::template Step<true>(coefficients, state, _mm_setzero_ps(), 0, &m);
+            P::Stopped(state, job, j);
+            const int group = (j - 1) / 4;
+            if (kShort || 4 * group + 4 > kDelay) {
+                store(frames - 1 - kDelay + j, out);
+            } else {
+                held[(j - 1) % 4] = out;
+                if ((j - 1) % 4 == 3) {
+                    const std::int64_t first = frames - kDelay + 4 * group;
+                    StoreFour(left + first, right + first, held[0], held[1], held[2], held[3]);
+                }
+            }
         }
     };
     if constexpr (Isa::kUnrollEnds) {
@@ -721,7 +676,6 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
             drain(j);
         }
     }
-    P::Restore(state, kept);
     P::Store(state, job);
 }
 

@@ -8,13 +8,8 @@ struct IsaSse2 {
     static constexpr int kQuarters = 1;
     static constexpr int kLanes = 4;
     using F = __m128;
-    using M = __m128;
-    using Index = __m128i;
     using LowPass = LowPass128;
 
-    static Index LoadIndex(const std::int32_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    }
     static F Zero() { return _mm_setzero_ps(); }
     static F FromQuarters(const __m128 (&q)[kQuarters]) { return q[0]; }
     static F Add(F a, F b) { return _mm_add_ps(a, b); }
@@ -30,11 +25,17 @@ struct IsaSse2 {
     }
     static F ShiftPairs(F y) { return _mm_movelh_ps(y, y); }
     template <int kQuarter> static __m128 Quarter(F v) { return v; }
-    static M At(Index slot, int offset) {
-        return _mm_castsi128_ps(_mm_cmpeq_epi32(slot, _mm_set1_epi32(offset)));
+    // A pair's two floats loaded as one, into every pair of the vector.
+    static F BroadcastPair(const float (&pair)[2]) {
+        return _mm_castpd_ps(_mm_set1_pd(PairBits(pair)));
     }
-    static F Select(M mask, F yes, F no) {
-        return _mm_or_ps(_mm_and_ps(mask, yes), _mm_andnot_ps(mask, no));
+    // Pair kPair of yes, the other of no.
+    template <int kPair> static F BlendPair(F yes, F no) {
+        if constexpr (kPair == 0) {
+            return _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(no), _mm_castps_pd(yes)));
+        } else {
+            return _mm_shuffle_ps(no, yes, _MM_SHUFFLE(3, 2, 1, 0));
+        }
     }
 };
 

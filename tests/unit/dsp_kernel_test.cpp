@@ -25,9 +25,6 @@ namespace {
 struct Quarters {
     __m128 q[4];
 };
-struct QuarterIndex {
-    __m128i q[4];
-};
 
 struct IsaFourQuarters {
     static constexpr int kQuarters = 4;
@@ -35,19 +32,10 @@ struct IsaFourQuarters {
     static constexpr int kWrapSkew = 3;
     static constexpr bool kUnrollEnds = true;
     using F = Quarters;
-    using M = Quarters;
-    using Index = QuarterIndex;
     using LowPass = LowPass128;
 
     template <typename Op> static F Each(const F& a, const F& b, Op op) {
         return F{{op(a.q[0], b.q[0]), op(a.q[1], b.q[1]), op(a.q[2], b.q[2]), op(a.q[3], b.q[3])}};
-    }
-    static Index LoadIndex(const std::int32_t* p) {
-        Index x;
-        for (int k = 0; k < 4; ++k) {
-            x.q[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 4 * k));
-        }
-        return x;
     }
     static F Zero() {
         return F{{_mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps(), _mm_setzero_ps()}};
@@ -74,19 +62,16 @@ struct IsaFourQuarters {
                   _mm_shuffle_ps(y.q[2], y.q[3], _MM_SHUFFLE(1, 0, 3, 2))}};
     }
     template <int kQuarter> static __m128 Quarter(const F& v) { return v.q[kQuarter]; }
-    static M At(const Index& slot, int offset) {
-        M m;
-        for (int k = 0; k < 4; ++k) {
-            m.q[k] = _mm_castsi128_ps(_mm_cmpeq_epi32(slot.q[k], _mm_set1_epi32(offset)));
-        }
-        return m;
+    static F BroadcastPair(const float (&pair)[2]) {
+        const __m128 x = _mm_set_ps(pair[1], pair[0], pair[1], pair[0]);
+        return F{{x, x, x, x}};
     }
-    static F Select(const M& m, const F& yes, const F& no) {
-        F r;
-        for (int k = 0; k < 4; ++k) {
-            r.q[k] = _mm_or_ps(_mm_and_ps(m.q[k], yes.q[k]), _mm_andnot_ps(m.q[k], no.q[k]));
-        }
-        return r;
+    template <int kPair> static F BlendPair(const F& yes, F no) {
+        const __m128 low = _mm_castpd_ps(
+            _mm_move_sd(_mm_castps_pd(no.q[kPair / 2]), _mm_castps_pd(yes.q[kPair / 2])));
+        no.q[kPair / 2] =
+            kPair % 2 == 0 ? low : _mm_shuffle_ps(no.q[kPair / 2], yes.q[kPair / 2], 0xE4);
+        return no;
     }
 };
 
