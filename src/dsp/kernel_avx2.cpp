@@ -7,7 +7,6 @@ namespace {
 
 struct IsaAvx2 {
     static constexpr int kQuarters = 2;
-    static constexpr int kLanes = 8;
     using F = __m256;
     using LowPass = LowPass256;
 

@@ -7,7 +7,6 @@ namespace {
 
 struct IsaAvx512f {
     static constexpr int kQuarters = 4;
-    static constexpr int kLanes = 16;
     using F = __m512;
     using LowPass = LowPass256;
 

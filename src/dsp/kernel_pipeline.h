@@ -474,12 +474,14 @@ private:
     struct VectorOffsets {
         int first[kArray], last[kArray];
         constexpr VectorOffsets() : first{}, last{} {
-            for (int slot = 0; slot < kSlots; ++slot) {
-                const int v = L::Vector(slot);
-                if (L::Pair(slot) == 0) {
-                    first[v] = L::Offset(slot);
+            if constexpr (kVectors > 0) {
+                for (int slot = 0; slot < kSlots; ++slot) {
+                    const int v = L::Vector(slot);
+                    if (L::Pair(slot) == 0) {
+                        first[v] = L::Offset(slot);
+                    }
+                    last[v] = L::Offset(slot);
                 }
-                last[v] = L::Offset(slot);
             }
         }
     };

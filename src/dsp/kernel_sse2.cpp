@@ -6,7 +6,6 @@ namespace {
 
 struct IsaSse2 {
     static constexpr int kQuarters = 1;
-    static constexpr int kLanes = 4;
     using F = __m128;
     using LowPass = LowPass128;
 

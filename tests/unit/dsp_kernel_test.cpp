@@ -28,7 +28,6 @@ struct Quarters {
 
 struct IsaFourQuarters {
     static constexpr int kQuarters = 4;
-    static constexpr int kLanes = 16;
     static constexpr int kWrapSkew = 3;
     static constexpr bool kUnrollEnds = true;
     using F = Quarters;
