@@ -66,10 +66,10 @@ struct IsaFourQuarters {
         return F{{x, x, x, x}};
     }
     template <int kPair> static F BlendPair(const F& yes, F no) {
-        const __m128 low = _mm_castpd_ps(
-            _mm_move_sd(_mm_castps_pd(no.q[kPair / 2]), _mm_castps_pd(yes.q[kPair / 2])));
-        no.q[kPair / 2] =
-            kPair % 2 == 0 ? low : _mm_shuffle_ps(no.q[kPair / 2], yes.q[kPair / 2], 0xE4);
+        __m128& q = no.q[kPair / 2];
+        const __m128 from = yes.q[kPair / 2];
+        q = kPair % 2 == 0 ? _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(q), _mm_castps_pd(from)))
+                           : _mm_shuffle_ps(q, from, _MM_SHUFFLE(3, 2, 1, 0));
         return no;
     }
 };
