@@ -111,6 +111,15 @@ struct LowPass128 {
     // Section 1 works on the sample of section 0, in the same step.
     static constexpr int kSection1Lag = 0;
 
+    // The last band's output pair, as doubles, from lanes 0 and 1 of a quarter or (kHigh) from
+    // lanes 2 and 3.
+    using Input = __m128d;
+    template <bool kHigh> static Input FromPair(__m128 quarter) {
+        return _mm_cvtps_pd(kHigh ? _mm_movehl_ps(quarter, quarter) : quarter);
+    }
+    // The output pair, in lanes 0 and 1.
+    static constexpr bool kOutputHigh = false;
+
     struct Coefficients {
         __m128d b0[2], b1[2], b2[2], a1[2], a2[2];
         __m128d offset[2]; // in a run of steps without masks: the offset of even and odd steps
@@ -158,11 +167,12 @@ struct LowPass128 {
         c.offset[1] = s.offset;
     }
 
-    template <bool kMasked>
-    VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
-                                 bool active0, bool active1) {
+    // kHigh only matters to the 256-bit form: FromPair has put the pair in place here.
+    template <bool kMasked, bool kHigh>
+    VLM_KERNEL_STEP __m128 Step(const Coefficients& c, State& s, Input x, int parity, bool active0,
+                                bool active1) {
         if (kMasked && !active0 && !active1) {
-            return _mm_setzero_pd();
+            return _mm_setzero_ps();
         }
         const __m128d off = kMasked ? _mm_xor_pd(s.offset, _mm_set1_pd(-0.0)) : c.offset[parity];
         const __m128d w0 = _mm_add_pd(
@@ -185,7 +195,7 @@ struct LowPass128 {
             s.d2[1] = s.d1[1];
             s.d1[1] = w1;
         }
-        return out1;
+        return _mm_cvtpd_ps(out1);
     }
 };
 
@@ -197,6 +207,16 @@ struct LowPass256 {
     // Section 1 takes section 0's output of two steps before: within one vector, a lag of one
     // step would chain every step's work to the last one's.
     static constexpr int kSection1Lag = 2;
+
+    // The last band's output pair, as doubles, in the low half or (kHigh) in the high half: a
+    // quarter holding it in lanes 2 and 3 is converted whole rather than moved down first.
+    using Input = __m256d;
+    template <bool kHigh> static Input FromPair(__m128 quarter) {
+        return kHigh ? _mm256_cvtps_pd(quarter) : _mm256_castpd128_pd256(_mm_cvtps_pd(quarter));
+    }
+    // The output pair in lanes 2 and 3: both sections are converted whole rather than the
+    // second one taken out first.
+    static constexpr bool kOutputHigh = true;
 
     struct Coefficients {
         __m256d b0, b1, b2, a1, a2;
@@ -258,17 +278,18 @@ struct LowPass256 {
         c.offset[1] = s.offset;
     }
 
-    template <bool kMasked>
-    VLM_KERNEL_STEP __m128d Step(const Coefficients& c, State& s, __m128d x, int parity,
-                                 bool active0, bool active1) {
+    template <bool kMasked, bool kHigh>
+    VLM_KERNEL_STEP __m128 Step(const Coefficients& c, State& s, Input x, int parity, bool active0,
+                                bool active1) {
         if (kMasked && !active0 && !active1) {
             // Section 1 still takes section 0's output of two steps before.
             s.yBefore = s.yLast;
             s.yLast = _mm256_setzero_pd();
-            return _mm_setzero_pd();
+            return _mm_setzero_ps();
         }
         const __m256d off = kMasked ? _mm256_xor_pd(s.offset, Flip()) : c.offset[parity];
-        const __m256d in = _mm256_permute2f128_pd(_mm256_castpd128_pd256(x), s.yBefore, 0x20);
+        const __m256d in = kHigh ? _mm256_permute2f128_pd(x, s.yBefore, 0x21)
+                                 : _mm256_permute2f128_pd(x, s.yBefore, 0x20);
         const __m256d w = _mm256_add_pd(
             _mm256_sub_pd(_mm256_sub_pd(in, _mm256_mul_pd(c.a1, s.d1)), _mm256_mul_pd(c.a2, s.d2)),
             off);
@@ -292,7 +313,7 @@ struct LowPass256 {
         }
         s.yBefore = s.yLast;
         s.yLast = out;
-        return _mm256_extractf128_pd(out, 1);
+        return _mm256_cvtpd_ps(out);
     }
 };
 #endif
@@ -300,6 +321,8 @@ struct LowPass256 {
 // Stands in for the low-pass when it is left out.
 struct NoLowPass {
     static constexpr int kSection1Lag = 0;
+    using Input = __m128d;
+    static constexpr bool kOutputHigh = false;
     struct Coefficients {};
     struct State {};
     static void Init(const KernelJob&, Coefficients&, State&) {}
@@ -324,6 +347,18 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     static constexpr int kLowPassLag = kTight ? 1 : 3;
     static constexpr int kLowPassOffset = kSlots > 0 ? L::Offset(kSlots - 1) + kLowPassLag : 0;
     static constexpr int kLateInputs = kWrapSkew - 1;
+    // Whether the last band slot's output is in lanes 2 and 3 of its quarter rather than in
+    // lanes 0 and 1, and the same for a step's output. Their consumers take them where they
+    // are, which spares a shuffle at every step.
+    static constexpr bool LastHigh() {
+        if constexpr (kVectors > 0) {
+            return L::Pair(kSlots - 1) % 2 == 1;
+        } else {
+            return false;
+        }
+    }
+    static constexpr bool kLastHigh = LastHigh();
+    static constexpr bool kOutputHigh = kLowPass ? LowPass::kOutputHigh : kLastHigh;
     // The last stage's output at step t is sample t - kDelay.
     static constexpr int kDelay =
         kLowPass ? kLowPassOffset + LowPass::kSection1Lag : L::Offset(kSlots - 1);
@@ -335,8 +370,8 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     struct State {
         F w1[kArray], w2[kArray];
         F x[kArray]; // every vector's input for the next step, vector 0's without the new sample
-        F x0Later[kLateInputs > 0 ? kLateInputs : 1]; // vector 0's inputs for the steps after
-        __m128d lowPassIn[kLowPassLag];               // the last band's outputs, as doubles
+        F x0Later[kLateInputs > 0 ? kLateInputs : 1];   // vector 0's inputs for the steps after
+        typename LowPass::Input lowPassIn[kLowPassLag]; // the last band's outputs, as doubles
         typename LowPass::State lowPass;
     };
 
@@ -396,8 +431,8 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
         for (F& x : s.x0Later) {
             x = Isa::Zero();
         }
-        for (__m128d& x : s.lowPassIn) {
-            x = _mm_setzero_pd();
+        for (auto& x : s.lowPassIn) {
+            x = typename LowPass::Input{};
         }
         LowPass::Init(job, c.lowPass, s.lowPass);
     }
@@ -405,18 +440,20 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
     // At the block's end; the band sections have had their state as their stages stopped.
     static void Store(const State& s, KernelJob& job) { LowPass::Store(s.lowPass, job); }
 
-    // One step. in holds the new sample's left and right in lanes 0 and 1, and so does the
-    // result for the last stage's output. A masked step moves only the state of the stages that
-    // have a sample at this step; parity counts the steps of a run without masks.
+    // One step. in holds the new sample's left and right in lanes 0 and 1, and the result the
+    // last stage's output in lanes 0 and 1, or 2 and 3 where kOutputHigh. A masked step moves only
+    // the state of the stages that have a sample at this step; parity counts the steps of a run
+    // without masks.
     template <bool kMasked>
     VLM_KERNEL_STEP __m128 Step(const Coefficients& c, State& s, __m128 in, int parity,
                                 const Masks* m) {
         // The low-pass comes first: its recurrence is the longest one, and the processor starts
         // the oldest of the instructions that are ready.
-        [[maybe_unused]] __m128d lowPassOut;
+        [[maybe_unused]] __m128 lowPassOut;
         if constexpr (kLowPass) {
-            const __m128d x = kSlots == 0 ? _mm_cvtps_pd(in) : s.lowPassIn[0];
-            lowPassOut = LowPass::template Step<kMasked>(
+            const typename LowPass::Input x =
+                kSlots == 0 ? LowPass::template FromPair<false>(in) : s.lowPassIn[0];
+            lowPassOut = LowPass::template Step<kMasked, kLastHigh>(
                 c.lowPass, s.lowPass, x, parity, kMasked && m->lowPass0, kMasked && m->lowPass1);
         }
         [[maybe_unused]] F y[kArray];
@@ -454,11 +491,12 @@ template <class Isa, int kSlots, bool kLowPass, bool kTight> struct Pipeline {
                 for (int k = 1; k < kLowPassLag; ++k) {
                     s.lowPassIn[k - 1] = s.lowPassIn[k];
                 }
-                s.lowPassIn[kLowPassLag - 1] = _mm_cvtps_pd(LastPair(y));
+                s.lowPassIn[kLowPassLag - 1] =
+                    LowPass::template FromPair<kLastHigh>(LastQuarter(y));
             }
-            return _mm_cvtpd_ps(lowPassOut);
+            return lowPassOut;
         } else {
-            return LastPair(y);
+            return LastQuarter(y);
         }
     }
 
@@ -540,23 +578,21 @@ private:
         return Isa::FromQuarters(quarters);
     }
 
-    // The last band slot's output in lanes 0 and 1.
-    static __m128 LastPair(const F (&y)[kArray]) {
+    // The quarter that holds the last band slot's output: in lanes 2 and 3 where kLastHigh.
+    static __m128 LastQuarter(const F (&y)[kArray]) {
         constexpr int kLast = kSlots - 1;
-        constexpr int kPair = L::Pair(kLast);
-        const __m128 quarter = Isa::template Quarter<kPair / 2>(y[L::Vector(kLast)]);
-        if constexpr (kPair % 2 == 0) {
-            return quarter;
-        } else {
-            return _mm_movehl_ps(quarter, quarter);
-        }
+        return Isa::template Quarter<L::Pair(kLast) / 2>(y[L::Vector(kLast)]);
     }
 };
 
-// Four steps' outputs, each with left and right in lanes 0 and 1, written to both channels.
+// Four steps' outputs, each with left and right in lanes 0 and 1, or (kHigh) in lanes 2 and 3,
+// written to both channels.
+template <bool kHigh>
 inline void StoreFour(float* left, float* right, __m128 o0, __m128 o1, __m128 o2, __m128 o3) {
-    const __m128 a = _mm_movelh_ps(o0, o1);
-    const __m128 b = _mm_movelh_ps(o2, o3);
+    const __m128 a =
+        kHigh ? _mm_shuffle_ps(o0, o1, _MM_SHUFFLE(3, 2, 3, 2)) : _mm_movelh_ps(o0, o1);
+    const __m128 b =
+        kHigh ? _mm_shuffle_ps(o2, o3, _MM_SHUFFLE(3, 2, 3, 2)) : _mm_movelh_ps(o2, o3);
     _mm_storeu_ps(left, FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
     _mm_storeu_ps(right, FlushSubnormals(_mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1))));
 }
@@ -576,7 +612,7 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
         return _mm_unpacklo_ps(_mm_load_ss(l + t), _mm_load_ss(r + t));
     };
     const auto store = [&](std::int64_t k, __m128 out) {
-        out = FlushSubnormals(out);
+        out = FlushSubnormals(P::kOutputHigh ? _mm_movehl_ps(out, out) : out);
         _mm_store_ss(left + k, out);
         _mm_store_ss(right + k, _mm_shuffle_ps(out, out, _MM_SHUFFLE(1, 1, 1, 1)));
     };
@@ -636,7 +672,7 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
                 P::template Step<false>(*Launder(&coefficients), state, lr23, 0, nullptr);
             const __m128 o3 = P::template Step<false>(*Launder(&coefficients), state,
                                                       _mm_movehl_ps(lr23, lr23), 1, nullptr);
-            StoreFour(left + t - kDelay, right + t - kDelay, o0, o1, o2, o3);
+            StoreFour<P::kOutputHigh>(left + t - kDelay, right + t - kDelay, o0, o1, o2, o3);
         }
         // The last few of them one at a time; the masks keep the low-pass offset's count.
         const Masks all = P::UpTo(kDelay, 0);
@@ -663,7 +699,8 @@ void RunBlock(KernelJob& job, float* left, float* right, std::int64_t frames) {
                 held[(j - 1) % 4] = out;
                 if ((j - 1) % 4 == 3) {
                     const std::int64_t first = frames - kDelay + 4 * group;
-                    StoreFour(left + first, right + first, held[0], held[1], held[2], held[3]);
+                    StoreFour<P::kOutputHigh>(left + first, right + first, held[0], held[1],
+                                              held[2], held[3]);
                 }
             }
         }
