@@ -30,9 +30,9 @@ struct KernelLowPassSection {
 };
 
 // Everything one block's filtering reads and writes. The sections and the low-pass state are the
-// engine's own, worked on in place. At the block's end the kernel settles the state words as the
-// engine's scalar filter does: a band section's channel, or the low-pass of a channel, with a
-// non-finite word restarts from zeros, and a subnormal band state word becomes +0.0.
+// engine's own, worked on in place. When the kernel returns, their state words are settled as the
+// engine's scalar filter settles them: a band section's channel, or the low-pass of a channel,
+// with a non-finite word restarts from zeros, and a subnormal band state word becomes +0.0.
 struct KernelJob {
     std::int32_t sectionCount;                 // the active bands, in filtering order
     BandSection* sections[kKernelMaxSections]; // none of them the same

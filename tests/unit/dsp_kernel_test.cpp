@@ -62,7 +62,7 @@ struct IsaFourQuarters {
     }
     template <int kQuarter> static __m128 Quarter(const F& v) { return v.q[kQuarter]; }
     static F BroadcastPair(const float (&pair)[2]) {
-        const __m128 x = _mm_set_ps(pair[1], pair[0], pair[1], pair[0]);
+        const __m128 x = _mm_castpd_ps(_mm_set1_pd(PairBits(pair)));
         return F{{x, x, x, x}};
     }
     template <int kPair> static F BlendPair(const F& yes, F no) {
