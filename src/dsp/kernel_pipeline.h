@@ -86,6 +86,20 @@ inline double PairBits(const float (&pair)[2]) {
     return both;
 }
 
+// A pair's two floats loaded as one, into both pairs of a 128-bit vector.
+inline __m128 BroadcastPair128(const float (&pair)[2]) {
+    return _mm_castpd_ps(_mm_set1_pd(PairBits(pair)));
+}
+
+// Pair kPair (0 or 1) of a 128-bit vector from yes, the other pair from no.
+template <int kPair> inline __m128 BlendPair128(__m128 yes, __m128 no) {
+    if constexpr (kPair == 0) {
+        return _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(no), _mm_castps_pd(yes)));
+    } else {
+        return _mm_shuffle_ps(no, yes, _MM_SHUFFLE(3, 2, 1, 0));
+    }
+}
+
 // All ones in the lanes that hold neither a NaN nor an infinity.
 inline __m128d FiniteLanes(__m128d v) {
     return _mm_cmple_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), v), _mm_set1_pd(DBL_MAX));

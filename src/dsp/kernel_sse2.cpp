@@ -24,18 +24,9 @@ struct IsaSse2 {
     }
     static F ShiftPairs(F y) { return _mm_movelh_ps(y, y); }
     template <int kQuarter> static __m128 Quarter(F v) { return v; }
-    // A pair's two floats loaded as one, into every pair of the vector.
-    static F BroadcastPair(const float (&pair)[2]) {
-        return _mm_castpd_ps(_mm_set1_pd(PairBits(pair)));
-    }
-    // Pair kPair of yes, the other of no.
-    template <int kPair> static F BlendPair(F yes, F no) {
-        if constexpr (kPair == 0) {
-            return _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(no), _mm_castps_pd(yes)));
-        } else {
-            return _mm_shuffle_ps(no, yes, _MM_SHUFFLE(3, 2, 1, 0));
-        }
-    }
+    // A vector is one quarter: the pair loads and blends are the 128-bit ones.
+    static F BroadcastPair(const float (&pair)[2]) { return BroadcastPair128(pair); }
+    template <int kPair> static F BlendPair(F yes, F no) { return BlendPair128<kPair>(yes, no); }
 };
 
 } // namespace

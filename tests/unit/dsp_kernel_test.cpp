@@ -62,14 +62,11 @@ struct IsaFourQuarters {
     }
     template <int kQuarter> static __m128 Quarter(const F& v) { return v.q[kQuarter]; }
     static F BroadcastPair(const float (&pair)[2]) {
-        const __m128 x = _mm_castpd_ps(_mm_set1_pd(PairBits(pair)));
+        const __m128 x = BroadcastPair128(pair);
         return F{{x, x, x, x}};
     }
     template <int kPair> static F BlendPair(const F& yes, F no) {
-        __m128& q = no.q[kPair / 2];
-        const __m128 from = yes.q[kPair / 2];
-        q = kPair % 2 == 0 ? _mm_castpd_ps(_mm_move_sd(_mm_castps_pd(q), _mm_castps_pd(from)))
-                           : _mm_shuffle_ps(q, from, _MM_SHUFFLE(3, 2, 1, 0));
+        no.q[kPair / 2] = BlendPair128<kPair % 2>(yes.q[kPair / 2], no.q[kPair / 2]);
         return no;
     }
 };
