@@ -1,8 +1,9 @@
 # Picture checks shared by the editor tests (the DLL under Wine, the .so under X11): where a
 # fader's cap stands and which frame of a filmstrip a region shows, each judged on a screenshot
 # against the bare faceplate; a wheel burst; the validator's editor tests at 2x. Source it after
-# defining pass and fail, and for the picture checks shot SHOT (takes $shots/SHOT.png of the
-# editor) and the variables shots, work and art (the artwork folder).
+# defining pass and fail and sourcing support/wait.sh, and for the picture checks define shot
+# SHOT (takes $shots/SHOT.png of the editor) and the variables shots, work and art (the artwork
+# folder).
 fader_x=(141 205 269 334 399 463 528 592 657 721)
 
 # cap_centre SHOT BAND: the height of the fader cap's white index line in editor pixels. It is
@@ -30,23 +31,21 @@ expected_centre() {
 }
 
 # A picture may lag an event by a few redraws on a busy machine, so a picture check takes a
-# new screenshot and looks again, for a few seconds, before it fails.
-attempts=8
+# new screenshot and looks again, up to $wait_event seconds, before it fails.
+cap_at() { # SHOT BAND WANT: the cap found (in $got) stands within a pixel of WANT
+    got=$(cap_centre "$1" "$2")
+    # Neighbouring frames stand 2.3 pixels apart.
+    [ "$got" != none ] && awk -v a="$got" -v b="$3" 'BEGIN { exit !(a - b < 1 && b - a < 1) }'
+}
 
 check_cap() { # SHOT BAND VALUE
-    local got want try
+    local got want
     want=$(expected_centre "$3")
-    for try in $(seq $attempts); do
-        got=$(cap_centre "$1" "$2")
-        # Neighbouring frames stand 2.3 pixels apart.
-        if [ "$got" != none ] && awk -v a="$got" -v b="$want" 'BEGIN { exit !(a - b < 1 && b - a < 1) }'; then
-            pass "$1: band $(($2 + 1)) cap at y=$got for value $3 (expected $want)"
-            return
-        fi
-        sleep 0.4
-        shot "$1"
-    done
-    fail "$1: band $(($2 + 1)) cap expected at y=$want for value $3, found at $got"
+    if look_again "$1" "$wait_event" cap_at "$1" "$2" "$want"; then
+        pass "$1: band $(($2 + 1)) cap at y=$got for value $3 (expected $want)"
+    else
+        fail "$1: band $(($2 + 1)) cap expected at y=$want for value $3, still at $got after $wait_event s"
+    fi
 }
 
 # frame_of SHOT X Y SIZE IMAGE FRAMES: which frame of a one-column strip the region shows,
@@ -69,18 +68,18 @@ frame_of() {
     echo "$best"
 }
 
+frame_is() { # SHOT X Y SIZE IMAGE FRAMES EXPECTED: the frame shown (in $got) is EXPECTED
+    got=$(frame_of "$1" "$2" "$3" "$4" "$5" "$6")
+    [ "$got" = "$7" ]
+}
+
 check_frame() { # SHOT WHAT X Y SIZE IMAGE FRAMES EXPECTED
-    local got try
-    for try in $(seq $attempts); do
-        got=$(frame_of "$1" "$3" "$4" "$5" "$6" "$7")
-        if [ "$got" = "$8" ]; then
-            pass "$1: $2 shows frame $got"
-            return
-        fi
-        sleep 0.4
-        shot "$1"
-    done
-    fail "$1: $2 expected to show frame $8, shows frame $got"
+    local got
+    if look_again "$1" "$wait_event" frame_is "$1" "$3" "$4" "$5" "$6" "$7" "$8"; then
+        pass "$1: $2 shows frame $got"
+    else
+        fail "$1: $2 expected to show frame $8, still shows frame $got after $wait_event s"
+    fi
 }
 
 # wheel_burst: ten wheel notches where the pointer is, up and down in turn, 0.1 s apart, in the
