@@ -82,6 +82,12 @@ check_frame() { # SHOT WHAT X Y SIZE IMAGE FRAMES EXPECTED
     fi
 }
 
+# selection_share FILE: the share of the picture in a text selection's blue (the editor's own
+# entry draws rgb(0,120,214), Wine's system colour is rgb(48,150,250)).
+selection_share() {
+    convert "$1" -fx '(b > 0.75 && r < 0.4 && g > 0.35 && g < 0.7) ? 1 : 0' -format '%[fx:mean]' info:
+}
+
 # wheel_burst: ten wheel notches where the pointer is, up and down in turn, 0.1 s apart, in the
 # background; wheel_pid is its process.
 wheel_burst() {

@@ -146,12 +146,11 @@ press() {
         log_has "audioMasterBeginEdit index=$3( |\$)"
 }
 
-# entry_selected SHOT X Y W H: the region shows the entry's selected text (white on blue).
+# entry_selected SHOT X Y W H: the region shows the entry's selected text: a tenth of it at
+# least is the selection's blue.
 entry_selected() {
-    local selected
-    selected=$(convert "$shots/$1.png" -crop "${4}x${5}+$2+$3" +repage -fuzz 10% -fill white \
-        -opaque 'rgb(0,120,214)' -fill black +opaque white -format '%[fx:1-mean]' info:)
-    awk -v s="$selected" 'BEGIN { exit !(s > 0.2) }'
+    convert "$shots/$1.png" -crop "${4}x${5}+$2+$3" +repage "$work/entry.png"
+    awk -v s="$(selection_share "$work/entry.png")" 'BEGIN { exit !(s > 0.1) }'
 }
 
 # stop_tool: ends the tool (it prints its report on the way out) and waits for it.
