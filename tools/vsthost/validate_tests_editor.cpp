@@ -15,6 +15,8 @@ namespace VLM {
 namespace {
 
 constexpr int kMaxEditorSide = 8192;
+// How long an editor may take to show its window before the mouse tests give up on it.
+constexpr int kEditorWindowWaitMs = 10000;
 
 struct SEditorSize {
     int width = 0;
@@ -149,7 +151,9 @@ void TestEditorAutomation(CTestContext& test) {
     {
         CAudioRunner audio(*plugin, 256, TestSeed(test.Seed(), "editor-automation-audio"));
         const SEditorSize size = OpenEditor(test, *plugin, *window, true);
-        window->Pump(*plugin, 300);
+        // Mouse input needs the editor's window shown, which a loaded machine may take a while
+        // to do. An editor that never shows one is found out below: no drag is delivered.
+        window->WaitForEditorWindow(*plugin, size.width / 2, size.height / 2, kEditorWindowWaitMs);
         watch.ResetCounts();
         constexpr int kColumns = 24;
         constexpr int kRows = 4;

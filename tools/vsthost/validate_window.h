@@ -23,6 +23,10 @@ public:
     /// Handles the window system's messages and idles the editor (effEditIdle every 20 ms)
     /// for about `milliseconds`; 0 handles what is pending once. [UI thread]
     void Pump(CPlugin& plugin, int milliseconds);
+    /// Handles the window system's messages and idles the editor until it has a shown window
+    /// of its own at (x, y) of this window, which mouse input can reach, for at most
+    /// `milliseconds`; false when none came by then. [UI thread]
+    bool WaitForEditorWindow(CPlugin& plugin, int x, int y, int milliseconds);
     /// Presses the left button at (x, y) of the editor's window, drags by `dy` pixels and
     /// lets go, as real mouse messages to the plug-in's own window. False when the editor
     /// has no window of its own to receive them. [UI thread]

@@ -99,6 +99,20 @@ void CParentWindow::Pump(CPlugin& plugin, int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+bool CParentWindow::WaitForEditorWindow(CPlugin& plugin, int x, int y, int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        int ex = x, ey = y;
+        if (EditorWindowAt(impl->window, ex, ey) != nullptr) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        Pump(plugin, 20);
+    }
+}
+
 bool CParentWindow::Drag(CPlugin& plugin, int x, int y, int dy) {
     HWND target = EditorWindowAt(impl->window, x, y);
     if (target == nullptr) {

@@ -143,6 +143,23 @@ void CParentWindow::Pump(CPlugin& plugin, int milliseconds) {
     } while (std::chrono::steady_clock::now() < end);
 }
 
+bool CParentWindow::WaitForEditorWindow(CPlugin& plugin, int x, int y, int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        // The editor maps its window on a connection of its own: the server has it once this
+        // connection's requests after it are answered.
+        XSync(impl->display, False);
+        int ex = x, ey = y;
+        if (EditorWindowAt(impl->display, impl->window, ex, ey) != 0) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= end) {
+            return false;
+        }
+        Pump(plugin, 20);
+    }
+}
+
 bool CParentWindow::Drag(CPlugin& plugin, int x, int y, int dy) {
     Display* d = impl->display;
     XSync(d, False);
