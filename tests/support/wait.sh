@@ -76,6 +76,8 @@ pictures_equal() {
 # picture_settled NAME: a new shot NAME shows a picture, the same as the shot before it.
 picture_settled() {
     local file=$shots/$1.png previous=$shots/$1.previous.png
+    # A shot that fails must not leave the last one standing in for it.
+    rm -f "$file"
     shot "$1"
     if [ -s "$file" ] && [ -s "$previous" ] && ! picture_blank "$file" &&
         pictures_equal "$file" "$previous"; then

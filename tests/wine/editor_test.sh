@@ -214,15 +214,16 @@ check_cap 5-reset 0 0.5
 
 # The wheel over band 1 (WM_MOUSEWHEEL): notches up and down in one burst are one gesture of
 # 0.5 dB steps, with the read-out shown, ended once the wheel rests. Shots are taken while the
-# gesture lasts until one shows the read-out; the gesture's end is read before each shot, so a
-# shot that misses it was taken after.
+# gesture lasts (up to $wait_event s) until one shows the read-out; the gesture's end is read
+# before each shot, so a shot that misses it was taken after.
 read -r px py <<<"$(at 166 131)"
 mark_log
 pointer mousemove "$px" "$py"
 wheel_burst
 seen=no
 ended=no
-until [ $ended = yes ]; do
+end=$(($(now_ms) + wait_event * 1000))
+until [ $ended = yes ] || [ "$(now_ms)" -ge "$end" ]; do
     log_has '^endEdit 0$' && ended=yes
     shot 5-wheel
     readout_shown 5-wheel && seen=yes && break

@@ -118,10 +118,11 @@ check_wheel_burst() {
 }
 
 # check_readout_while_wheeling SHOT ID: a shot taken while the wheel gesture over parameter ID
-# lasts shows the read-out; shots are taken until one does or the gesture has ended.
+# lasts shows the read-out; shots are taken until one does or the gesture has ended (or has not
+# ended after $wait_event s).
 check_readout_while_wheeling() {
-    local seen=no ended=no
-    until [ $ended = yes ]; do
+    local seen=no ended=no end=$(($(now_ms) + wait_event * 1000))
+    until [ $ended = yes ] || [ "$(now_ms)" -ge "$end" ]; do
         # The gesture's end is read before the shot, so a shot that misses it was taken after.
         log_has "audioMasterEndEdit index=$2( |\$)" && ended=yes
         shot "$1"
