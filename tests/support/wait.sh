@@ -59,6 +59,19 @@ check_log() {
 window_viewable() { timeout 10 xwininfo -id "$1" 2>/dev/null | grep -q 'Map State: IsViewable'; }
 
 # --- Pictures ---------------------------------------------------------------------------------
+# window_shot WINDOW FILE [CONVERT-OPTIONS...]: the window's picture (WINDOW may be -root) as a
+# PNG. xwd reads it without grabbing the server, which import does: on a busy machine that grab
+# can hold every other client up for long enough to break a timed gesture, the notches of one
+# wheel burst arriving as two. (Under Wine the editor's OpenGL window lies off the screen in a
+# window of Wine's own, which xwd does not read; the Wine tests keep import.)
+window_shot() {
+    local window=$1 file=$2 source
+    shift 2
+    [ "$window" = -root ] && source=(-root) || source=(-id "$window")
+    # -strip: xwd's comment would otherwise follow the picture into what is made of it.
+    timeout 20 xwd -silent "${source[@]}" 2>/dev/null | convert xwd:- -strip "$@" "$file" 2>/dev/null
+}
+
 # picture_blank FILE: the picture is one flat colour (a window not drawn yet is black).
 picture_blank() {
     local deviation

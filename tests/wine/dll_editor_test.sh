@@ -112,9 +112,22 @@ close_tool() {
 # elsewhere.
 press() {
     xdotool mousemove --window "$editor" "$1" "$2"
+    press_at=$(pointer_at)
     xdotool mousedown 1
     wait_or_fail "$wait_event" "the press at $1,$2 to begin an edit of parameter $3" \
         log_has "audioMasterBeginEdit index=$3( |\$)"
+}
+
+# release ID: the left button goes up after a drag on parameter ID, and the editor has handled
+# it (the edit ended, the pointer is back where the press was) before the test goes on: a move
+# sent before the editor puts the pointer back would be undone by it.
+pointer_at() { xdotool getmouselocation | sed -n 's/^x:\([0-9]*\) y:\([0-9]*\).*/\1 \2/p'; }
+pointer_back() { [ "$(pointer_at)" = "$press_at" ]; }
+release() {
+    xdotool mouseup 1
+    wait_or_fail "$wait_event" "the release to end the edit of parameter $1" \
+        log_has "audioMasterEndEdit index=$1( |\$)" &&
+        wait_or_fail "$wait_event" "the pointer to come back to $press_at after the drag" pointer_back
 }
 
 # The level of the test signal through the untouched equaliser.
@@ -139,9 +152,7 @@ if press $x 131 4; then
         xdotool mousemove --window "$editor" $x $y
     done
 fi
-xdotool mouseup 1
-wait_or_fail "$wait_event" "the release to end the edit of parameter 4" \
-    log_has 'audioMasterEndEdit index=4( |$)'
+release 4
 # Three wheel notches down over the 1 kHz fader (x 463..513): one gesture of -0.5 dB steps.
 xdotool mousemove --window "$editor" 488 131
 xdotool click 5 sleep 0.1 click 5 sleep 0.1 click 5
@@ -203,9 +214,7 @@ else
             xdotool mousemove --window "$editor" 848 $y
         done
     fi
-    xdotool mouseup 1
-    wait_or_fail "$wait_event" "the release at 2x to end the edit of parameter 4" \
-        log_has 'audioMasterEndEdit index=4( |$)'
+    release 4
     # Two notches up over the 1 kHz fader at twice its 1x place.
     xdotool mousemove --window "$editor" 976 262
     xdotool click 4 sleep 0.1 click 4

@@ -17,7 +17,7 @@ art=${3:?resource directory}
 work=${4:?work directory}
 skip=77
 
-for tool in Xvfb xdotool xwininfo import convert compare timeout awk; do
+for tool in Xvfb xdotool xwininfo xwd convert compare timeout awk; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit $skip
@@ -81,7 +81,7 @@ find_editor() {
     [ -n "$editor" ] && window_viewable "$editor"
 }
 
-shot() { timeout 20 import -window "$editor" "$shots/$1.png" 2>/dev/null; }
+shot() { window_shot "$editor" "$shots/$1.png"; }
 
 . "$(dirname "$0")/../support/wait.sh"
 . "$(dirname "$0")/../editor_pictures.sh"
@@ -147,6 +147,16 @@ press() {
         log_has "audioMasterBeginEdit index=$3( |\$)"
 }
 
+# release X Y ID: the left button goes up after a drag that began at X Y on parameter ID, and the
+# editor has handled it (the edit ended, the pointer is back at X Y) before the test goes on: a
+# move sent before the editor puts the pointer back would be undone by it.
+release() {
+    pointer mouseup 1
+    wait_or_fail "$wait_event" "the release to end the edit of parameter $3" \
+        log_has "audioMasterEndEdit index=$3( |\$)" &&
+        wait_or_fail "$wait_event" "the pointer to come back to $1,$2 after the drag" pointer_is "$1" "$2"
+}
+
 # entry_selected SHOT X Y W H: the region shows the entry's selected text: a tenth of it at
 # least is the selection's blue.
 entry_selected() {
@@ -206,7 +216,7 @@ mark_log
 press 294 131 2
 pointer mousemove 294 200
 pointer mousemove 294 331
-pointer mouseup 1
+release 294 131 2
 check_log "a drag below the window takes band 3 to 0" 'audioMasterAutomate index=2 value=0\.000000'
 check_log "and ends its edit" 'audioMasterEndEdit index=2'
 
@@ -217,7 +227,7 @@ pointer keydown Shift_L
 press 230 131 1
 pointer mousemove 230 106
 pointer mousemove 230 81
-pointer mouseup 1
+release 230 131 1
 pointer keyup Shift_L
 check_log "a Shift-drag of 50 pixels reports 0.6 for band 2" 'audioMasterAutomate index=1 value=0\.600000'
 shot 4-fine
@@ -341,7 +351,7 @@ else
     press 332 262 0
     pointer mousemove 332 252
     pointer mousemove 332 242
-    pointer mouseup 1
+    release 332 262 0
     check_log "a 20-pixel drag at 2x reports 0.6 for band 1" 'audioMasterAutomate index=0 value=0\.600000'
     mark_log
     pointer mousemove 460 262
