@@ -180,6 +180,10 @@ void StopTimer(WindowHandle window, std::uintptr_t id);
 // handlers. X11 serves them here, from the host's idle call on the thread that opened the
 // editor; Windows delivers them through its own message loop, so this does nothing there.
 void ServiceWindow(WindowHandle window);
+// The file descriptor that becomes readable when the window has events waiting (its X display
+// connection), so that a host's run loop can call ServiceWindow when there is something to
+// serve; -1 where events come through the system's own message loop or there is no window.
+int EventSource(WindowHandle window);
 // GetLastError.
 std::int32_t LastError();
 // The dots per inch the system asks user interfaces to draw at on the screen `window` is on

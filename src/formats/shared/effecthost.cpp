@@ -1,7 +1,9 @@
 #include "formats/shared/effecthost.h"
 
 #include "formats/shared/state.h"
+#include "gui/vstgui.h"
 #include "host/audioeffect.h"
+#include "platform/platform.h"
 
 #include <cmath>
 #include <cstring>
@@ -170,6 +172,14 @@ void CEffectHost::CloseEditor() {
         effect->dispatcher(effect, effEditClose, 0, 0, nullptr, 0.0f);
         editorOpen = false;
     }
+}
+
+int CEffectHost::EditorEventSource() {
+    auto* effectObject = static_cast<AudioEffect*>(effect->object);
+    auto* editor = editorOpen && effectObject != nullptr
+                       ? dynamic_cast<CVSTGUI*>(effectObject->getEditor())
+                       : nullptr;
+    return editor != nullptr ? Platform::EventSource(editor->Window()) : -1;
 }
 
 bool CEffectHost::SetEditorScale(float factor) {

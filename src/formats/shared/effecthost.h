@@ -71,6 +71,10 @@ public:
     void IdleEditor();
     void CloseEditor();
     bool IsEditorOpen() const { return editorOpen; }
+    // The file descriptor that becomes readable when the open editor has window-system events
+    // to serve (then call IdleEditor); -1 when there is none (no editor, or Windows, whose
+    // message loop serves the window).
+    int EditorEventSource();
     bool SetEditorScale(float factor);
 
     AEffect* Effect() { return effect; }

@@ -328,6 +328,9 @@ Bitmap RenderText(const std::wstring& text, const TextBox&, std::int32_t width, 
 }
 
 void ServiceWindow(WindowHandle) {}
+int EventSource(WindowHandle) {
+    return -1;
+}
 
 bool CanOpenEditorWindow() {
     return Get().canOpen;

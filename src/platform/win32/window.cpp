@@ -153,6 +153,9 @@ void StopTimer(WindowHandle window, std::uintptr_t id) {
 }
 
 void ServiceWindow(WindowHandle) {}
+int EventSource(WindowHandle) {
+    return -1;
+}
 
 std::int32_t LastError() {
     return static_cast<std::int32_t>(GetLastError());

@@ -750,6 +750,11 @@ void ServiceWindow(WindowHandle window) {
     }
 }
 
+int EventSource(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    return w != nullptr && !w->destroyed ? ConnectionNumber(w->display) : -1;
+}
+
 std::int32_t LastError() {
     return lastError;
 }
