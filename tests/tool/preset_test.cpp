@@ -227,6 +227,8 @@ TEST(PresetFile, DamagedFilesAreRefusedWithTheReason) {
         {"truncated name", Patched(Cut(ValuesProgram().b, 40), 4, 32), "within the program name"},
         {"size beyond the file", Patched(ValuesProgram().b, 4, 0xFFFFFFFF), "announces 4294967295"},
         {"bytes beyond the size", trailing.b, "60 bytes follow the size field, but its header"},
+        {"size beyond the limit", Patched(Cut(ValuesProgram().b, 8), 4, 0x0FFFFFF9),
+         "announces 268435449 bytes after the size field, more than the 256 MiB"},
         {"unknown kind", Patched(ValuesProgram().b, 8, 0x46784B4B), "unknown kind 'FxKK'"},
         {"program version", Patched(ValuesProgram().b, 12, 2), "program format version 2"},
         {"bank version", Patched(ValuesBank().b, 12, 3), "bank format version 3"},

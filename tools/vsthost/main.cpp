@@ -9,7 +9,9 @@
 #include "text.h"
 #include "validate.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -42,6 +44,21 @@ int Run(const VLM::SOptions& options) {
     }
 }
 
+// Whatever a command printed must have reached standard output: a full disk or a closed
+// device makes the run a failure, in the system's words. Called once, when the command ends.
+bool StandardOutputWritten() {
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && std::ferror(stdout) == 0) {
+        return true;
+    }
+    // An earlier write failed and its errno may since have been overwritten.
+    std::fprintf(stderr, "vsthost: cannot write to standard output: %s\n",
+                 std::strerror(!flushed && error != 0 ? error : EIO));
+    return false;
+}
+
 void Fail(const std::string& message) {
     std::fflush(stdout);
     std::fprintf(stderr, "vsthost: %s\n", VLM::Printable(message).c_str());
@@ -56,7 +73,9 @@ int main(int argc, char** argv) {
         const VLM::SOptions options = VLM::ParseCommandLine(VLM::CommandLineArguments(argc, argv));
         VLM::HostContext().logCallbacks.store(options.log);
         const int code = Run(options);
-        std::fflush(stdout);
+        if (!StandardOutputWritten()) {
+            return code == VLM::kExitOk ? VLM::kExitFailure : code;
+        }
         return code;
     } catch (const VLM::Exceptions::Usage& e) {
         Fail(e.what());
