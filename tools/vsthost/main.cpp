@@ -47,15 +47,17 @@ int Run(const VLM::SOptions& options) {
 // Whatever a command printed must have reached standard output: a full disk or a closed
 // device makes the run a failure, in the system's words. Called once, when the command ends.
 bool StandardOutputWritten() {
+    const int earlier = errno;
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
     const int error = errno;
     if (flushed && std::ferror(stdout) == 0) {
         return true;
     }
-    // An earlier write failed and its errno may since have been overwritten.
-    std::fprintf(stderr, "vsthost: cannot write to standard output: %s\n",
-                 std::strerror(!flushed && error != 0 ? error : EIO));
+    // With nothing left to flush, the write that failed was an earlier one (a formatted print
+    // writes at once on some runtimes): its reason is the last the runtime recorded.
+    const int reason = !flushed && error != 0 ? error : earlier != 0 ? earlier : EIO;
+    std::fprintf(stderr, "vsthost: cannot write to standard output: %s\n", std::strerror(reason));
     return false;
 }
 
