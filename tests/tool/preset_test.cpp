@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+using VLM::Preset::BytesToRead;
 using VLM::Preset::CFormatError;
 using VLM::Preset::EKind;
 using VLM::Preset::Parse;
@@ -192,6 +193,8 @@ TEST(PresetFile, EveryKindReadsAndWritesTheHandBuiltBytes) {
     for (const auto& c : cases) {
         EXPECT_EQ(Serialise(c.record), c.bytes) << c.what << ": written bytes";
         ExpectEqual(Parse(c.bytes.data(), c.bytes.size()), c.record, c.what);
+        // A reader that knows only the first bytes takes the whole file and one byte more.
+        EXPECT_EQ(BytesToRead(c.bytes.data(), 8), c.bytes.size() + 1) << c.what;
     }
 }
 
