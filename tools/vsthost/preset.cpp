@@ -79,8 +79,22 @@ void CheckFileMagic(const std::uint8_t* d, std::size_t size) {
     }
 }
 
+// The size its header announces for the whole file, magic and size field included.
+std::uint64_t AnnouncedFileSize(const std::uint8_t* d) {
+    return kUncountedSize + std::uint64_t{U32(d + 4)};
+}
+
+void CheckAnnouncedSize(const std::uint8_t* d, std::size_t size) {
+    if (size >= kSizePrefix && AnnouncedFileSize(d) > kMaxFileSize) {
+        Fail(Text("its header announces %lld bytes after the size field, more than the %lld MiB "
+                  "a preset may take",
+                  U32(d + 4), static_cast<long long>(kMaxFileSize >> 20)));
+    }
+}
+
 SHeader ReadHeader(const std::uint8_t* d, std::size_t size) {
     CheckFileMagic(d, size);
+    CheckAnnouncedSize(d, size);
     if (size < kHeaderSize) {
         Fail(Text("truncated header: %lld of %lld bytes", static_cast<long long>(size),
                   static_cast<long long>(kHeaderSize)));
@@ -268,6 +282,14 @@ bool IsBank(EKind kind) {
 
 bool IsChunk(EKind kind) {
     return kind == EKind::ProgramChunk || kind == EKind::BankChunk;
+}
+
+std::size_t BytesToRead(const std::uint8_t* prefix, std::size_t size) {
+    if (size < kSizePrefix || I32(prefix) != kFileMagic ||
+        AnnouncedFileSize(prefix) > kMaxFileSize) {
+        return size;
+    }
+    return static_cast<std::size_t>(AnnouncedFileSize(prefix)) + 1;
 }
 
 SPreset Parse(const std::uint8_t* data, std::size_t size) {

@@ -25,6 +25,8 @@ constexpr std::size_t kBankReservedSize = 124;
 constexpr std::size_t kBankHeaderSize = kHeaderSize + 4 + kBankReservedSize;
 /// Larger files are refused before they are read: no plug-in state comes near this.
 constexpr std::size_t kMaxFileSize = std::size_t{256} << 20;
+/// The magic and the byte size: the bytes that tell how long the whole file is.
+constexpr std::size_t kSizePrefix = 8;
 
 enum class EKind { Program, ProgramChunk, Bank, BankChunk };
 
@@ -61,6 +63,11 @@ public:
     explicit CFormatError(const std::string& message) : HostFailure(message) {}
 };
 
+/// How many bytes of a file are worth reading, given its first kSizePrefix bytes (fewer when
+/// the file ends before them): one more than its header announces, so that a longer file is
+/// found out, or just these when they already refuse it (another magic, a size beyond
+/// kMaxFileSize). Never more than kMaxFileSize + 1; an endless stream is read no further.
+std::size_t BytesToRead(const std::uint8_t* prefix, std::size_t size);
 /// Reads a whole file's bytes; throws CFormatError on any fault, never reads outside them.
 SPreset Parse(const std::uint8_t* data, std::size_t size);
 /// The file's bytes. A 'FxCk' program counts its values and a 'FxBk' bank its programs;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <memory>
 
 namespace VLM {
 namespace {
@@ -63,7 +64,25 @@ const char* KindText(Preset::EKind kind) {
     }
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
+// Appends bytes from `stream` until `bytes` holds `limit` of them or the stream ends.
+void ReadUpTo(std::FILE* stream, std::vector<std::uint8_t>& bytes, std::size_t limit) {
+    while (bytes.size() < limit) {
+        const std::size_t at = bytes.size();
+        const std::size_t piece = std::min(kReadPiece, limit - at);
+        bytes.resize(at + piece);
+        const std::size_t n = std::fread(bytes.data() + at, 1, piece, stream);
+        bytes.resize(at + n);
+        if (n < piece) {
+            break;
+        }
+    }
+}
+
+// A preset file's bytes, never more than it can use. A regular file beyond the size limit is
+// refused unread. Anything else (a device, a FIFO) is read as far as its header announces and
+// one byte more, or not beyond the header when that already refuses it, so that an endless
+// stream costs no more time or memory than the preset it claims to be.
+std::vector<std::uint8_t> ReadPresetBytes(const std::string& path) {
     if (IsDirectory(path)) {
         throw Exceptions::HostFailure("cannot read " + Quoted(path) + ": it is a directory");
     }
@@ -71,29 +90,45 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string& path) {
     if (stream == nullptr) {
         throw Exceptions::HostFailure("cannot read " + Quoted(path) + ": " + LastErrorText());
     }
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(stream, std::fclose);
+    const auto fail = [&](const std::string& reason) {
+        throw Exceptions::HostFailure("cannot read " + Quoted(path) + ": " + reason);
+    };
     std::vector<std::uint8_t> bytes;
-    // Read in pieces up to one byte beyond the limit, so that a device or a FIFO without an
-    // end is refused rather than read forever.
-    while (bytes.size() <= Preset::kMaxFileSize) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + kReadPiece);
-        const std::size_t n = std::fread(bytes.data() + at, 1, kReadPiece, stream);
-        bytes.resize(at + n);
-        if (n < kReadPiece) {
-            break;
+    if (PathKind(path) == EPathKind::Regular) {
+        std::int64_t size = -1;
+        if (SeekStream(stream, 0, SEEK_END) != 0 || (size = TellStream(stream)) < 0 ||
+            SeekStream(stream, 0, SEEK_SET) != 0) {
+            fail(LastErrorText());
+        }
+        if (static_cast<std::uint64_t>(size) > Preset::kMaxFileSize) {
+            throw Exceptions::HostFailure(
+                "bad preset file " + Quoted(path) +
+                Format(": %lld bytes, larger than %zu MiB, which no preset comes near",
+                       static_cast<long long>(size), Preset::kMaxFileSize >> 20));
+        }
+        // One byte more than the size, to find a file that grows while it is read.
+        bytes.reserve(static_cast<std::size_t>(size) + 1);
+        ReadUpTo(stream, bytes, static_cast<std::size_t>(size) + 1);
+    } else {
+        ReadUpTo(stream, bytes, Preset::kSizePrefix);
+        const std::size_t limit = Preset::BytesToRead(bytes.data(), bytes.size());
+        ReadUpTo(stream, bytes, limit);
+        if (bytes.size() > Preset::kSizePrefix && bytes.size() == limit) {
+            throw Exceptions::HostFailure("bad preset file " + Quoted(path) +
+                                          Format(": more than the %zu bytes its header announces "
+                                                 "follow the size field",
+                                                 limit - 1 - Preset::kSizePrefix));
         }
     }
-    const bool failed = std::ferror(stream) != 0;
-    const std::string reason = failed ? LastErrorText() : "";
-    std::fclose(stream);
-    if (failed) {
-        throw Exceptions::HostFailure("cannot read " + Quoted(path) + ": " + reason);
+    if (std::ferror(stream) != 0) {
+        fail(LastErrorText());
     }
     return bytes;
 }
 
 Preset::SPreset ReadPresetFile(const std::string& path) {
-    const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
+    const std::vector<std::uint8_t> bytes = ReadPresetBytes(path);
     Preset::SPreset preset;
     try {
         preset = Preset::Parse(bytes.data(), bytes.size());
@@ -250,6 +285,10 @@ void LoadPreset(CPlugin& plugin, const Preset::SPreset& preset, const SOptions& 
                                             "parameter values", name, options.force)
                                    : 0;
 
+    if (Preset::IsChunk(preset.kind)) {
+        CheckStateRecords(plugin, preset.chunk, !bank, name);
+    }
+
     VstPatchChunkInfo info{};
     info.version = 1;
     info.pluginUniqueID = preset.uniqueId;
@@ -292,6 +331,13 @@ void LoadPreset(CPlugin& plugin, const Preset::SPreset& preset, const SOptions& 
         }
         if (preset.kind == Preset::EKind::Bank || target != CurrentProgram(plugin)) {
             SelectProgram(plugin, target);
+        }
+        // Where the programs carry names only and share one set of values, the last program
+        // loaded has set them all: the current program's values go in again, last.
+        if (preset.kind == Preset::EKind::Bank && static_cast<std::size_t>(target) < programs) {
+            const auto& current = preset.programs[static_cast<std::size_t>(target)].values;
+            SetValues(plugin, current,
+                      std::min(current.size(), static_cast<std::size_t>(r.numParams)));
         }
     }
 }
@@ -349,15 +395,7 @@ int RunPresetShow(const SOptions& options) {
 
 int RunPresetSave(const SOptions& options) {
     const std::string out = Quoted(options.output);
-    if (SameFile(options.plugin, options.output)) {
-        throw Exceptions::HostFailure("refusing to write " + out + ": it is the plug-in");
-    }
-    if (!options.presetFile.empty() && SameFile(options.presetFile, options.output)) {
-        throw Exceptions::HostFailure("refusing to write " + out + ": it is the preset loaded");
-    }
-    if (IsDirectory(options.output)) {
-        throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
-    }
+    RefuseToOverwriteInputs(options, options.output);
     const auto loaded = ReadPresetOption(options);
     CPlugin plugin(options.plugin);
     plugin.Open(44100.0f, options.blockSize);
@@ -387,8 +425,9 @@ int RunPresetSave(const SOptions& options) {
                     preset.currentProgram, out.c_str());
         break;
     case Preset::EKind::BankChunk:
-        std::printf("Saved a bank of %d program(s) (a chunk of %zu bytes) to %s\n", preset.count,
-                    preset.chunk.size(), out.c_str());
+        std::printf("Saved the plug-in's state as one bank chunk of %zu bytes (current program "
+                    "%d) to %s\n",
+                    preset.chunk.size(), preset.currentProgram, out.c_str());
         break;
     }
     return kExitOk;

@@ -65,6 +65,25 @@ const char* ChannelText(int channels) {
 
 } // namespace
 
+void RefuseToOverwriteInputs(const SOptions& options, const std::string& output) {
+    if (output == "-") {
+        return;
+    }
+    const std::string out = "'" + Printable(output) + "'";
+    if (!options.input.empty() && SameFile(options.input, output)) {
+        throw Exceptions::HostFailure("refusing to write " + out + ": it is the input file");
+    }
+    if (SameFile(options.plugin, output)) {
+        throw Exceptions::HostFailure("refusing to write " + out + ": it is the plug-in");
+    }
+    if (IsDirectory(output)) {
+        throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
+    }
+    if (!options.presetFile.empty() && SameFile(options.presetFile, output)) {
+        throw Exceptions::HostFailure("refusing to write " + out + ": it is the preset file");
+    }
+}
+
 int RunRender(const SOptions& options) {
     const std::string in = "'" + Printable(options.input) + "'";
     const std::string out =
@@ -79,19 +98,7 @@ int RunRender(const SOptions& options) {
             Format("%s has %d channels; only mono and stereo files are supported", in.c_str(),
                    fileChannels));
     }
-    const bool toStdout = options.output == "-";
-    if (!toStdout && SameFile(options.input, options.output)) {
-        throw Exceptions::HostFailure("refusing to write " + out + ": it is the input file");
-    }
-    if (!toStdout && SameFile(options.plugin, options.output)) {
-        throw Exceptions::HostFailure("refusing to write " + out + ": it is the plug-in");
-    }
-    if (IsDirectory(options.output)) {
-        throw Exceptions::HostFailure("cannot write " + out + ": it is a directory");
-    }
-    if (!toStdout && !options.presetFile.empty() && SameFile(options.presetFile, options.output)) {
-        throw Exceptions::HostFailure("refusing to write " + out + ": it is the preset file");
-    }
+    RefuseToOverwriteInputs(options, options.output);
     const double rate = reader->SampleRate();
     CheckSettle(options, rate);
 

@@ -65,9 +65,7 @@ int RunResponse(const SOptions& options) {
     const std::string pngName = "'" + Printable(options.png) + "'";
     std::unique_ptr<COutputFile> png;
     if (!options.png.empty()) {
-        if (options.png != "-" && SameFile(options.plugin, options.png)) {
-            throw Exceptions::HostFailure("refusing to write " + pngName + ": it is the plug-in");
-        }
+        RefuseToOverwriteInputs(options, options.png);
         png = std::make_unique<COutputFile>(options.png);
     }
     const double rate = options.sampleRate;

@@ -6,8 +6,10 @@
 #include "text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 namespace VLM {
 namespace {
@@ -77,6 +79,36 @@ long FindStateRecord(const std::vector<std::uint8_t>& chunk, std::int32_t id) {
         }
     }
     return -1;
+}
+
+void CheckStateRecords(CPlugin& plugin, const std::vector<std::uint8_t>& chunk, bool program,
+                       const std::string& name) {
+    const std::size_t size = Equaliser::kRecordSize;
+    if (chunk.empty() || chunk.size() % size != 0) {
+        return;
+    }
+    const std::vector<std::uint8_t> own = plugin.GetChunk(program);
+    if (own.empty() || own.size() % size != 0) {
+        return;
+    }
+    std::set<std::int32_t> ids;
+    for (std::size_t at = 0; at < own.size(); at += size) {
+        ids.insert(LeInt(own.data() + at));
+    }
+    for (std::size_t at = 0; at < chunk.size(); at += size) {
+        if (ids.count(LeInt(chunk.data() + at)) == 0) {
+            return; // another layout: the chunk is opaque
+        }
+    }
+    for (std::size_t at = 0; at < chunk.size(); at += size) {
+        const float value = LeFloat(chunk.data() + at + Equaliser::kRecordValueOffset);
+        if (!std::isfinite(value)) {
+            throw Exceptions::HostFailure(
+                name + Format(": its state record %zu (control %d) holds %g, not a finite number",
+                              at / size, static_cast<int>(LeInt(chunk.data() + at)),
+                              static_cast<double>(value)));
+        }
+    }
 }
 
 void ApplySettings(CPlugin& plugin, const std::vector<SSetting>& settings) {
