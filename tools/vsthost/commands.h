@@ -1,4 +1,5 @@
-// The four commands of vsthost and what they share.
+// The commands of vsthost (info, render, response, editor, validate, preset save and preset
+// show) and what they share.
 #pragma once
 
 #include "options.h"

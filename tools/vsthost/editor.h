@@ -1,5 +1,5 @@
 // The editor command's window: a top-level window of the tool's own that hosts the plug-in's
-// editor (Windows), or the report that there is none to host (Linux).
+// editor, a Win32 window on Windows and an X window on Linux.
 #pragma once
 
 namespace VLM {
