@@ -1,6 +1,6 @@
 // Preset files as bytes: every kind against a file built by hand from the field list, and
 // every kind of damage refused with its reason.
-#include "preset.h"
+#include "io/preset_file.h"
 
 #include <gtest/gtest.h>
 

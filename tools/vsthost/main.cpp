@@ -1,13 +1,13 @@
 // vsthost: a small command-line VST 2.4 host. Every failure ends in one line on stderr and a
 // non-zero exit code; see UsageText() for the commands.
-#include "commands.h"
-#include "crashguard.h"
-#include "errors.h"
-#include "options.h"
-#include "plugin.h"
-#include "process.h"
-#include "text.h"
-#include "validate.h"
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "common/errors.h"
+#include "common/text_format.h"
+#include "host/plugin.h"
+#include "os/crashguard.h"
+#include "os/standard_streams.h"
+#include "validate/validator.h"
 
 #include <cerrno>
 #include <cstdio>
