@@ -1,6 +1,7 @@
 #include "commands/commands.h"
 
 #include "common/text_format.h"
+#include "host/opcode_names.h"
 #include "host/plugin.h"
 
 #include <cstdio>

@@ -3,6 +3,7 @@
 
 #include "common/errors.h"
 #include "common/text_format.h"
+#include "host/opcode_names.h"
 #include "host/plugin.h"
 #include "io/output_file.h"
 #include "io/preset_file.h"

@@ -29,15 +29,6 @@ struct SHostContext {
 
 SHostContext& HostContext();
 
-/// Published name of a dispatcher opcode ("effOpen"), or "opcode N".
-const char* EffectOpcodeName(VstInt32 opcode);
-/// Published name of a host callback opcode ("audioMasterAutomate"), or null.
-const char* HostOpcodeName(VstInt32 opcode);
-/// The flag names set in `flags`, separated by blanks.
-std::string FlagNames(VstInt32 flags);
-/// "effect", "synth", ... for an effGetPlugCategory answer.
-std::string CategoryName(VstIntPtr category);
-
 /// The process level the host callback reports for calls from this thread.
 void SetProcessLevel(VstIntPtr level);
 constexpr VstIntPtr kProcessLevelRealtime = 2;

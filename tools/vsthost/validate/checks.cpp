@@ -1,6 +1,7 @@
 #include "validate/checks.h"
 
 #include "common/text_format.h"
+#include "host/opcode_names.h"
 #include "host/plugin.h"
 #include "os/alloc_count.h"
 #include "validate/validator.h"
@@ -455,6 +456,26 @@ std::vector<float> RandomiseParameters(CPlugin& plugin, CRandom& random) {
         plugin.SetParameter(i, random.Unit());
     }
     return ReadParameters(plugin);
+}
+
+bool ProcessBlocks(CTestContext& test, CPlugin& plugin, CAudioBuffers& buffers, int count,
+                   int frames, bool noise, CRandom& random, const std::string& where) {
+    for (int b = 0; b < count; ++b) {
+        buffers.Prepare(frames, noise, random);
+        ProcessChecked(test, plugin, buffers, frames);
+        const std::string fault = buffers.Judge(frames, Format("%s, block %d", where.c_str(), b));
+        if (!fault.empty()) {
+            test.Fail(fault);
+            return false;
+        }
+    }
+    return true;
+}
+
+void CheckWatch(CTestContext& test, const CHostWatch& watch, bool closedEdits) {
+    for (const std::string& f : watch.Faults(closedEdits)) {
+        test.Fail(f);
+    }
 }
 
 } // namespace VLM

@@ -135,6 +135,13 @@ void RequireProcessing(const CPlugin& plugin);
 /// With `countAllocations` the plug-in's heap calls during the call are counted.
 void ProcessChecked(CTestContext& test, CPlugin& plugin, CAudioBuffers& buffers, int frames,
                     bool countAllocations = false);
+/// Processes `count` blocks of noise or silence, checking each; stops at the first faulty
+/// block (its fault is recorded) and answers false then.
+bool ProcessBlocks(CTestContext& test, CPlugin& plugin, CAudioBuffers& buffers, int count,
+                   int frames, bool noise, CRandom& random, const std::string& where);
+/// Fails the test with each fault the watch saw; `closedEdits` also requires every
+/// parameter edit the plug-in began to have ended.
+void CheckWatch(CTestContext& test, const CHostWatch& watch, bool closedEdits = false);
 /// Sets every parameter to a random value and answers the values read back.
 std::vector<float> RandomiseParameters(CPlugin& plugin, CRandom& random);
 std::vector<float> ReadParameters(CPlugin& plugin);

@@ -4,6 +4,7 @@
 
 #include "common/errors.h"
 #include "common/text_format.h"
+#include "host/opcode_names.h"
 #include "host/plugin.h"
 #include "validate/checks.h"
 #include "validate/validator.h"

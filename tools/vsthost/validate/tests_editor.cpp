@@ -82,12 +82,6 @@ void CloseEditor(CPlugin& plugin, CParentWindow& window) {
     window.Pump(plugin, 50);
 }
 
-void CheckWatch(CTestContext& test, const CHostWatch& watch) {
-    for (const std::string& f : watch.Faults(true)) {
-        test.Fail(f);
-    }
-}
-
 } // namespace
 
 void TestEditor(CTestContext& test) {
@@ -100,7 +94,7 @@ void TestEditor(CTestContext& test) {
         window->Pump(*plugin, 400);
         CloseEditor(*plugin, *window);
     }
-    CheckWatch(test, watch);
+    CheckWatch(test, watch, true);
     window.reset();
     plugin->Close();
     test.Note(Format("%d x %d, opened twice", size.width, size.height));
@@ -133,7 +127,7 @@ void TestEditorWhileProcessing(CTestContext& test) {
         test.Check(fault.empty(), fault);
         test.Note(Format("%ld blocks processed meanwhile", audio.Blocks()));
     }
-    CheckWatch(test, watch);
+    CheckWatch(test, watch, true);
     window.reset();
     plugin->Close();
 }
@@ -179,7 +173,7 @@ void TestEditorAutomation(CTestContext& test) {
         const std::string fault = audio.Fault();
         test.Check(fault.empty(), fault);
         if (delivered == 0) {
-            CheckWatch(test, watch);
+            CheckWatch(test, watch, true);
             window.reset();
             plugin->Close();
             if (test.FaultCount() == 0) {
@@ -188,7 +182,7 @@ void TestEditorAutomation(CTestContext& test) {
             return;
         }
     }
-    CheckWatch(test, watch);
+    CheckWatch(test, watch, true);
     window.reset();
     plugin->Close();
     if (automations == 0 && test.FaultCount() == 0) {
@@ -208,7 +202,7 @@ void TestEditorStress(CTestContext& test) {
             window->Pump(*plugin, round % 3 == 0 ? 100 : 0);
             CloseEditor(*plugin, *window);
         }
-        CheckWatch(test, watch);
+        CheckWatch(test, watch, true);
         window.reset();
         plugin->Close();
     }
