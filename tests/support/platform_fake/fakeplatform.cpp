@@ -1,4 +1,4 @@
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,5 +1,5 @@
 // The OpenGL 1.1 entry points the editor uses, recorded instead of drawn.
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <cstring>
 
