@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks the packages scripts/package.sh made in build/packages/, as a user meets them:
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
-#            load; unpacked into a scratch root, its vsthost loads its plug-in;
+#            load; lintian (Debian's package checker) without an error or a warning; its
+#            changelog at the package's version; vsthost's manual page names every option of
+#            its --help; unpacked into a scratch root, its vsthost loads its plug-in;
 #   .tar.gz  its files; unpacked, its vsthost loads its plug-in;
 #   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
@@ -55,7 +57,10 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
--rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so" \
+-rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so
+-rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/copyright
+-rw-r--r-- root/root ./usr/share/man/man1/vsthost.1.gz" \
     "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)"
 same "control fields of $deb" "vlm-tarvix $version $arch sound" \
     "$(dpkg-deb -f "$deb" Package Version Architecture Section | cut -d' ' -f2 | xargs)"
@@ -77,6 +82,17 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
     done
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
+# Debian's own rules: any error or warning fails (informational notes pass).
+lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+    fail "lintian finds faults in $deb:
+$lintian_report"
+changelog_version=$(gzip -dc "$scratch/deb/usr/share/doc/vlm-tarvix/changelog.gz" |
+    sed -n '1s/^vlm-tarvix (\([^)]*\)).*/\1/p')
+same "version of the changelog's latest entry in $deb" "$version" "$changelog_version"
+manual=$(gzip -dc "$scratch/deb/usr/share/man/man1/vsthost.1.gz" | sed 's/\\-/-/g')
+for option in $("$scratch/deb/usr/bin/vsthost" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+    grep -q -- "$option" <<<"$manual" || fail "vsthost's manual page does not describe $option"
+done
 
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)
