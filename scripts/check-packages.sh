@@ -3,8 +3,9 @@
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
 #            load; lintian (Debian's package checker) without an error or a warning; its
 #            changelog at the package's version; vsthost's manual page names every option of
-#            its --help; unpacked into a scratch root, its vsthost loads its plug-in;
-#   .tar.gz  its files; unpacked, its vsthost loads its plug-in;
+#            its --help; unpacked into a scratch root, its vsthost loads its plug-in and lilv
+#            finds its LV2 bundle;
+#   .tar.gz  its files; unpacked, its vsthost loads its plug-in and lilv finds its LV2 bundle;
 #   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
 set -euo pipefail
@@ -48,6 +49,20 @@ $report"
 $report"
 }
 
+# lv2_loads DIR: lilv (lv2info) finds the bundle in DIR, its plug-in and its UI, and the binary
+# exports the two LV2 entry points and nothing else.
+lv2_loads() {
+    local report exports
+    report=$(LV2_PATH=$(cd "$1" && pwd) lv2info "$lv2_uri" 2>&1) || fail "lv2info found no $lv2_uri in $1:
+$report"
+    grep -q "Name: *VLM Tarvix" <<<"$report" && grep -q "$lv2_uri#ui" <<<"$report" ||
+        fail "lv2info $lv2_uri in $1: expected the plug-in and its UI, came:
+$report"
+    exports=$(nm -D --defined-only "$1/VLMTarvix.lv2/VLMTarvix.so" | awk '{ print $3 }' | sort | xargs)
+    same "exports of $1/VLMTarvix.lv2/VLMTarvix.so" "lv2_descriptor lv2ui_descriptor" "$exports"
+}
+lv2_uri=https://velmora.example/plugins/tarvix
+
 [ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
     [ -f "$package" ] || fail "$package is missing (scripts/package.sh makes it)"
@@ -57,6 +72,9 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
+-rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
+-rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
+-rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/manifest.ttl
 -rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so
 -rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/copyright
@@ -71,7 +89,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # The package names alone, versions and alternatives' bars dropped.
 depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
 dpkg -x "$deb" "$scratch/deb"
-for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
+for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so; do
     for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
         [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
             fail "the plug-in loads $lib, which is not among the libraries it may use"
@@ -82,6 +100,7 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
     done
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
+lv2_loads "$scratch/deb/usr/lib/lv2"
 # Debian's own rules: any error or warning fails (informational notes pass).
 lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
     fail "lintian finds faults in $deb:
@@ -97,10 +116,14 @@ done
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)
 same "files of $tgz" "$top/bin/vsthost
+$top/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
+$top/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
+$top/lib/lv2/VLMTarvix.lv2/manifest.ttl
 $top/lib/vst/VLMTarvix.so" "$(files "$tgz")"
 mkdir "$scratch/tgz"
 tar -xzf "$tgz" -C "$scratch/tgz"
 loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
+lv2_loads "$scratch/tgz/$top/lib/lv2"
 
 echo "== check-packages: $zip"
 top=VLMTarvix-$version-windows-x64

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the packages users download, in build/packages/: a .deb and a .tar.gz from the linux
-# preset, a .zip from the windows preset. Builds only what ships (the plug-in and vsthost) in
-# each preset's build directory, then packs it with CPack. Installs nothing (scripts/setup.sh
+# preset (the VST2 .so and the LV2 bundle), a .zip from the windows preset. Builds only what
+# ships (the plug-ins and vsthost) in each preset's build directory, then packs it with CPack. Installs nothing (scripts/setup.sh
 # does); ends non-zero at the first error, saying which step failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -41,7 +41,12 @@ for preset in linux windows; do
     echo "== package: $preset"
     cmake --preset "$preset" >/dev/null
     step="building the $preset plug-in and host tool"
-    cmake --build --preset "$preset" -j "$jobs" --target vlm_tarvix vsthost
+    targets=(vlm_tarvix vsthost)
+    # The LV2 bundle ships with the Linux packages (lib/lv2/VLMTarvix.lv2/).
+    if [ "$preset" = linux ]; then
+        targets+=(vlm_tarvix_lv2)
+    fi
+    cmake --build --preset "$preset" -j "$jobs" --target "${targets[@]}"
     step="packing the $preset build with CPack"
     cpack --config "build/$preset/CPackConfig.cmake" -B "$out"
 done
