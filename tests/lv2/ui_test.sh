@@ -2,8 +2,8 @@
 # The LV2 UI in an X window of a small host of our own (lv2_ui_host), on a virtual X display,
 # driven with real mouse events (xdotool) and checked on the host's log and on screenshots: the
 # host's window is sized through ui:resize, a fader drag is a port write framed by touch, a
-# click on IN writes the enabled port, and a value the host sets moves the fader without being
-# written back. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+# click on IN writes the enabled port, a value the host sets moves the fader without being
+# written back, and the host's ui:scaleFactor sizes the editor. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
 # Usage: ui_test.sh LV2_UI_HOST BUNDLE_DIR RESOURCE_DIR WORK_DIR
 set -u
 uihost=${1:?UI host}
@@ -37,7 +37,8 @@ cleanup() {
     xvfb_stop
 }
 trap cleanup EXIT
-if ! xvfb_start "$work/xvfb.log"; then
+# Wide enough for the editor at twice its size.
+if ! XVFB_SCREEN=2048x1536x24 xvfb_start "$work/xvfb.log"; then
     echo "SKIP: no X display"
     exit 77
 fi
@@ -137,5 +138,22 @@ host_pid=
 grep -q "^port 0 = 2\.40000" "$log" && grep -q "^port 10 = 0\.000000" "$log" &&
     pass "the plug-in's ports hold the UI's edits" ||
     fail "the ports at the end: $(grep '^port' "$log" | tr '\n' ' ')"
+# The host's ui:scaleFactor of 2: the editor opens at twice its size and says so through
+# ui:resize.
+: >"$log"
+mark=0
+timeout 60 "$uihost" "$bundle" --scale 2 <"$work/commands" >"$log" 2>&1 &
+host_pid=$!
+if wait_log '^ready'; then
+    grep -q "^resize 1800 516$" "$log" && pass "at ui:scaleFactor 2 the UI asks for 1800 x 516" ||
+        fail "at ui:scaleFactor 2 expected 'resize 1800 516': $(grep '^resize' "$log")"
+    xwininfo -root -tree | grep -q " 1800x516+" && pass "the editor's window is 1800 x 516" ||
+        fail "no 1800x516 editor window at ui:scaleFactor 2"
+else
+    fail "the UI did not open at ui:scaleFactor 2: $(tail -n 3 "$log")"
+fi
+echo quit >&3
+wait "$host_pid"
+host_pid=
 echo "$failures failure(s)"
 [ $failures -eq 0 ]
