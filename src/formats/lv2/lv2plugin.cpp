@@ -10,7 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <new>
+#include <memory>
 
 namespace VLM {
 namespace Lv2 {
@@ -72,33 +72,33 @@ const void* Feature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-// [construction]
+// [construction] Null when the effect cannot be made; nothing leaves towards the host as an
+// exception.
 LV2_Handle Instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
                        const char* /*bundlePath*/, const LV2_Feature* const* features) {
-    auto* self = new (std::nothrow) Instance;
-    if (self == nullptr) {
-        return nullptr;
-    }
-    self->host = CEffectHost::Create();
-    if (!self->host) {
-        delete self;
-        return nullptr;
-    }
-    for (float& value : self->applied) {
-        value = std::numeric_limits<float>::quiet_NaN();
-    }
-    self->host->SetSampleRate(rate);
-    // The effect sizes nothing by the block size; it is sent because a VST2 host sends it.
-    self->host->SetMaxBlockSize(4096);
-    // Without a URI map there is no type for the state chunk; the ports still carry every
-    // setting, so the plug-in works and only its state extension declines.
-    if (const auto* map = static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map))) {
-        if (map->map != nullptr) {
+    try {
+        auto self = std::make_unique<Instance>();
+        self->host = CEffectHost::Create();
+        if (!self->host) {
+            return nullptr;
+        }
+        for (float& value : self->applied) {
+            value = std::numeric_limits<float>::quiet_NaN();
+        }
+        self->host->SetSampleRate(rate);
+        // The effect sizes nothing by the block size; it is sent because a VST2 host sends it.
+        self->host->SetMaxBlockSize(4096);
+        // Without a URI map there is no type for the state chunk; the ports still carry every
+        // setting, so the plug-in works and only its state extension declines.
+        const auto* map = static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map));
+        if (map != nullptr && map->map != nullptr) {
             self->chunkType = map->map(map->handle, LV2_ATOM__Chunk);
             self->stateKey = map->map(map->handle, kStateKeyUri);
         }
+        return self.release();
+    } catch (...) {
+        return nullptr;
     }
-    return self;
 }
 
 // [audio thread]
@@ -172,7 +172,12 @@ LV2_State_Status Save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
     if (self->chunkType == 0 || store == nullptr) {
         return LV2_STATE_ERR_NO_FEATURE;
     }
-    const std::vector<std::uint8_t> bytes = self->host->SaveState();
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes = self->host->SaveState();
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
     if (bytes.empty()) {
         return LV2_STATE_ERR_UNKNOWN;
     }
@@ -198,7 +203,11 @@ LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
     if (type != self->chunkType) {
         return LV2_STATE_ERR_BAD_TYPE;
     }
-    return self->host->LoadState(data, size) ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
+    try {
+        return self->host->LoadState(data, size) ? LV2_STATE_SUCCESS : LV2_STATE_ERR_UNKNOWN;
+    } catch (...) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
 }
 
 const void* ExtensionData(const char* uri) {

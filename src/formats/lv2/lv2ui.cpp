@@ -146,8 +146,10 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
         SayRefused("this instance's editor is open already");
         return nullptr;
     }
-    auto* ui = new (std::nothrow) Ui;
-    if (ui == nullptr) {
+    Ui* ui = nullptr;
+    try {
+        ui = new Ui;
+    } catch (...) {
         instance->uiAttached.store(false);
         return nullptr;
     }
