@@ -223,6 +223,6 @@ const LV2_Descriptor kDescriptor = {kPluginUri, Instantiate, ConnectPort, Activa
 } // namespace VLM
 
 // The bundle's one plug-in.
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(std::uint32_t index) {
     return index == 0 ? &VLM::Lv2::kDescriptor : nullptr;
 }

@@ -254,6 +254,6 @@ const LV2UI_Descriptor kDescriptor = {kUiUri, Instantiate, Cleanup, PortEvent, E
 } // namespace VLM
 
 // The bundle's one UI.
-extern "C" LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
+LV2_SYMBOL_EXPORT const LV2UI_Descriptor* lv2ui_descriptor(std::uint32_t index) {
     return index == 0 ? &VLM::Lv2::kDescriptor : nullptr;
 }
