@@ -6,6 +6,7 @@
 #include "formats/shared/bands.h"
 #include "formats/shared/effecthost.h"
 
+#include <lv2/core/lv2.h>
 #include <lv2/urid/urid.h>
 
 #include <atomic>
@@ -33,6 +34,9 @@ constexpr std::uint32_t kPortCount = 15;
 inline std::int32_t ParameterOf(std::uint32_t port) {
     return static_cast<std::int32_t>(port);
 }
+
+// The data of the host's feature `uri`, or null when the host does not offer it.
+const void* FindFeature(const LV2_Feature* const* features, const char* uri);
 
 // A port value in the effect's terms: a band's decibels limited to the fader's range (the
 // infinities included) on the VST2 parameter's law, the switch on above zero as lv2:toggled

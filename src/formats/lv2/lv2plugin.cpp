@@ -15,6 +15,24 @@
 namespace VLM {
 namespace Lv2 {
 
+namespace {
+
+// A band's port value within the fader's range, the infinities included (NaN stays NaN).
+float ClampDb(float db) {
+    return db < Bands::kMinDb ? Bands::kMinDb : (db > Bands::kMaxDb ? Bands::kMaxDb : db);
+}
+
+} // namespace
+
+const void* FindFeature(const LV2_Feature* const* features, const char* uri) {
+    for (; features != nullptr && *features != nullptr; ++features) {
+        if ((*features)->URI != nullptr && std::strcmp((*features)->URI, uri) == 0) {
+            return (*features)->data;
+        }
+    }
+    return nullptr;
+}
+
 bool NormalisedOf(std::uint32_t port, float value, float& normalised) {
     if (std::isnan(value)) {
         return false;
@@ -23,10 +41,7 @@ bool NormalisedOf(std::uint32_t port, float value, float& normalised) {
         normalised = value > 0.0f ? 1.0f : 0.0f;
         return true;
     }
-    const int band = ParameterOf(port);
-    const float db =
-        value < Bands::kMinDb ? Bands::kMinDb : (value > Bands::kMaxDb ? Bands::kMaxDb : value);
-    normalised = Bands::ToNormalised(band, db);
+    normalised = Bands::ToNormalised(ParameterOf(port), ClampDb(value));
     return Bands::Clamp(normalised);
 }
 
@@ -46,12 +61,7 @@ bool ApplyPortValue(CEffectHost& host, std::uint32_t port, float value) {
     // A value the effect already shows stays as it is: the port's decibels may not carry every
     // bit of a value the editor or a restored state set.
     const float shown = PortValueOf(port, host.Parameter(index));
-    const float wanted =
-        port == kEnabledPort
-            ? normalised
-            : (value < Bands::kMinDb ? Bands::kMinDb
-                                     : (value > Bands::kMaxDb ? Bands::kMaxDb : value));
-    if (shown == wanted) {
+    if (shown == (port == kEnabledPort ? normalised : ClampDb(value))) {
         return false;
     }
     return host.SetParameter(index, normalised);
@@ -61,15 +71,6 @@ namespace {
 
 Instance* Self(LV2_Handle handle) {
     return static_cast<Instance*>(handle);
-}
-
-const void* Feature(const LV2_Feature* const* features, const char* uri) {
-    for (; features != nullptr && *features != nullptr; ++features) {
-        if ((*features)->URI != nullptr && std::strcmp((*features)->URI, uri) == 0) {
-            return (*features)->data;
-        }
-    }
-    return nullptr;
 }
 
 // [construction] Null when the effect cannot be made; nothing leaves towards the host as an
@@ -90,7 +91,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* /*descriptor*/, double rate,
         self->host->SetMaxBlockSize(4096);
         // Without a URI map there is no type for the state chunk; the ports still carry every
         // setting, so the plug-in works and only its state extension declines.
-        const auto* map = static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map));
+        const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
         if (map != nullptr && map->map != nullptr) {
             self->chunkType = map->map(map->handle, LV2_ATOM__Chunk);
             self->stateKey = map->map(map->handle, kStateKeyUri);

@@ -20,15 +20,6 @@ namespace VLM {
 namespace Lv2 {
 namespace {
 
-const void* Feature(const LV2_Feature* const* features, const char* uri) {
-    for (; features != nullptr && *features != nullptr; ++features) {
-        if ((*features)->URI != nullptr && std::strcmp((*features)->URI, uri) == 0) {
-            return (*features)->data;
-        }
-    }
-    return nullptr;
-}
-
 // Refusals are the host's to show; a host without a log still gets the reason on stderr.
 void SayRefused(const char* why) {
     std::fprintf(stderr, "VLM Tarvix: no editor: %s; the host's generic controls still work\n",
@@ -132,12 +123,12 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
         return nullptr;
     }
     auto* instance =
-        static_cast<Instance*>(const_cast<void*>(Feature(features, LV2_INSTANCE_ACCESS_URI)));
+        static_cast<Instance*>(const_cast<void*>(FindFeature(features, LV2_INSTANCE_ACCESS_URI)));
     if (instance == nullptr || !instance->host) {
         SayRefused("the host does not offer instance-access");
         return nullptr;
     }
-    const void* parent = Feature(features, LV2_UI__parent);
+    const void* parent = FindFeature(features, LV2_UI__parent);
     if (parent == nullptr) {
         SayRefused("the host gives no parent window (ui:parent)");
         return nullptr;
@@ -156,15 +147,15 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor* /*descriptor*/, const char* plu
     ui->instance = instance;
     ui->write = write;
     ui->controller = controller;
-    ui->resize = static_cast<const LV2UI_Resize*>(Feature(features, LV2_UI__resize));
-    ui->touch = static_cast<const LV2UI_Touch*>(Feature(features, LV2_UI__touch));
-    const auto* map = static_cast<const LV2_URID_Map*>(Feature(features, LV2_URID__map));
+    ui->resize = static_cast<const LV2UI_Resize*>(FindFeature(features, LV2_UI__resize));
+    ui->touch = static_cast<const LV2UI_Touch*>(FindFeature(features, LV2_UI__touch));
+    const auto* map = static_cast<const LV2_URID_Map*>(FindFeature(features, LV2_URID__map));
     if (map != nullptr && map->map != nullptr) {
         ui->scaleKey = map->map(map->handle, LV2_UI__scaleFactor);
         ui->floatType = map->map(map->handle, LV2_ATOM__Float);
     }
     ui->TakeOptions(
-        static_cast<const LV2_Options_Option*>(Feature(features, LV2_OPTIONS__options)));
+        static_cast<const LV2_Options_Option*>(FindFeature(features, LV2_OPTIONS__options)));
 
     CEffectHost& host = ui->Host();
     host.SetListener(ui);
