@@ -52,13 +52,15 @@ $report"
 # lv2_loads DIR: lilv (lv2info) finds the bundle in DIR, its plug-in and its UI, and the binary
 # exports the two LV2 entry points and nothing else.
 lv2_loads() {
-    local report exports
-    report=$(LV2_PATH=$(cd "$1" && pwd) lv2info "$lv2_uri" 2>&1) || fail "lv2info found no $lv2_uri in $1:
+    local report exports dir
+    dir=$(cd "$1" && pwd)
+    report=$(LV2_PATH=$dir lv2info "$lv2_uri" 2>&1) || fail "lv2info found no $lv2_uri in $1:
 $report"
     grep -q "Name: *VLM Tarvix" <<<"$report" && grep -q "$lv2_uri#ui" <<<"$report" ||
         fail "lv2info $lv2_uri in $1: expected the plug-in and its UI, came:
 $report"
-    exports=$(nm -D --defined-only "$1/VLMTarvix.lv2/VLMTarvix.so" | awk '{ print $3 }' | sort | xargs)
+    exports=$(nm -D --defined-only "$dir/VLMTarvix.lv2/VLMTarvix.so" | awk '{ print $3 }' | sort |
+        xargs)
     same "exports of $1/VLMTarvix.lv2/VLMTarvix.so" "lv2_descriptor lv2ui_descriptor" "$exports"
 }
 lv2_uri=https://velmora.example/plugins/tarvix

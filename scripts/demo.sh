@@ -48,7 +48,8 @@ rm -rf "$lv2dir"
 mkdir -p "$lv2dir"
 ln -s "$(pwd)/build/linux/plugin/VLMTarvix.lv2" "$lv2dir/VLMTarvix.lv2"
 "$host" render "$so" "$out/demo.wav" "$out/demo-float.wav" --float --in off >/dev/null
-"$host" render "$so" "$out/demo-float.wav" "$out/demo-eq-vst2-float.wav" --float "${settings[@]}" >/dev/null
+"$host" render "$so" "$out/demo-float.wav" "$out/demo-eq-vst2-float.wav" --float "${settings[@]}" \
+    >/dev/null
 lv2_settings=()
 symbols=(band_31hz band_63hz band_125hz band_250hz band_500hz band_1khz band_2khz band_4khz
     band_8khz band_16khz)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Makes the packages users download, in build/packages/: a .deb and a .tar.gz from the linux
 # preset (the VST2 .so and the LV2 bundle), a .zip from the windows preset. Builds only what
-# ships (the plug-ins and vsthost) in each preset's build directory, then packs it with CPack. Installs nothing (scripts/setup.sh
-# does); ends non-zero at the first error, saying which step failed.
+# ships (the plug-ins and vsthost) in each preset's build directory, then packs it with CPack.
+# Installs nothing (scripts/setup.sh does); ends non-zero at the first error, saying which step
+# failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$PWD/build/packages

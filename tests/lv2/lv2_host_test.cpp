@@ -3,7 +3,7 @@
 // saved and restored by the host, damaged state, and a UI refused without instance-access.
 #include "formats/shared/bands.h"
 #include "formats/shared/effecthost.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <lilv/lilv.h>
 #include <lv2/atom/atom.h>

@@ -56,7 +56,8 @@ for rate in 44100 96000; do
         fi
     done
     # The settings must make a difference, or the comparison above proves little.
-    if python3 "$here/wav.py" same "$work/vst-$rate-on.wav" "$work/vst-$rate-off.wav" >/dev/null; then
+    if python3 "$here/wav.py" same "$work/vst-$rate-on.wav" "$work/vst-$rate-off.wav" \
+        >/dev/null; then
         echo "FAIL: at $rate Hz the equaliser's render equals its bypass"
         failures=$((failures + 1))
     fi

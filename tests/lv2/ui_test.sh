@@ -3,7 +3,8 @@
 # driven with real mouse events (xdotool) and checked on the host's log and on screenshots: the
 # host's window is sized through ui:resize, a fader drag is a port write framed by touch, a
 # click on IN writes the enabled port, a value the host sets moves the fader without being
-# written back, and the host's ui:scaleFactor sizes the editor. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+# written back, and the host's ui:scaleFactor sizes the editor. Skips (exit 77) when a tool it
+# needs is missing; every wait has a time limit.
 # Usage: ui_test.sh LV2_UI_HOST BUNDLE_DIR RESOURCE_DIR WORK_DIR
 set -u
 uihost=${1:?UI host}
@@ -94,7 +95,8 @@ pointer mousemove 166 121
 sleep 0.3
 pointer mouseup 1
 wait_log '^touch port=0 grabbed=0'
-got=$(since_mark | grep -E '^(touch|write)' | sed -E 's/^write port=0 value=.*/write/' | uniq | tr '\n' ' ')
+got=$(since_mark | grep -E '^(touch|write)' | sed -E 's/^write port=0 value=.*/write/' | uniq |
+    tr '\n' ' ')
 [ "$got" = "touch port=0 grabbed=1 write touch port=0 grabbed=0 " ] &&
     pass "a drag on band 1 is touch begin, port writes, touch end" ||
     fail "a drag on band 1: expected touch begin, writes, touch end; came: $got"

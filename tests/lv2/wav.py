@@ -22,7 +22,8 @@ def make(path, rate, seconds):
         state ^= state >> 17
         state ^= (state << 5) & 0xFFFFFFFF
         noise = state / 4294967295.0 * 2.0 - 1.0
-        tone = sum(0.04 * math.sin(2 * math.pi * f * t + k) for k, f in enumerate(tones) if f < rate / 2)
+        tone = sum(0.04 * math.sin(2 * math.pi * f * t + k)
+                   for k, f in enumerate(tones) if f < rate / 2)
         sweep = 0.1 * math.sin(2 * math.pi * 20.0 * (t + t * t * 2000.0))
         samples.append(tone + 0.05 * noise)
         samples.append(tone * 0.8 + sweep)
