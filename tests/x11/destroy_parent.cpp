@@ -61,8 +61,8 @@ void* AsParent(Window window) {
 }
 
 Window NewParent(Display* display, int slot) {
-    const Window parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 450 * slot,
-                                              1800, 516, 0, 0, 0);
+    const Window parent =
+        XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 450 * slot, 1800, 516, 0, 0, 0);
     XMapWindow(display, parent);
     XSync(display, False);
     return parent;
@@ -174,7 +174,7 @@ void Run(Display* display, const std::vector<AEffect*>& effects, const Sequence&
             ++failures;
         }
     }
-    Idle(effects, 6, s.name);
+    Idle(effects, 4, s.name);
     for (AEffect* effect : effects) {
         Call(effect, effEditClose, 0, 0, nullptr, 0.0f, s.name, "effEditClose");
     }
@@ -235,8 +235,7 @@ int main(int argc, char** argv) {
     defaultIOError = XSetIOErrorHandler(nullptr);
 
     const Sequence sequences[] = {
-        {"parent destroyed, then audio", false, kAudio},
-        {"parent destroyed, then a parameter", false, kParameter},
+        {"parent destroyed, then audio and a parameter", false, kAudio | kParameter},
         {"parent destroyed, then a scale request", false, kScale},
         {"parent destroyed, then audio, a parameter and a scale request", false,
          kAudio | kParameter | kScale},
