@@ -142,7 +142,6 @@ Counts Measure() {
                              reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory))) {
         // Wine leaves PrivateUsage at 0; the commit charge is what it reports.
         c.committed = memory.PagefileUsage;
-                    (unsigned long)memory.PagefileUsage, (unsigned long)memory.PrivateUsage);
     }
     c.gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
     c.user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
