@@ -14,11 +14,13 @@
 #include <cairo-xlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <locale>
 #include <sstream>
 #include <string>
+#include <vector>
 
 namespace VLM {
 namespace Platform {
@@ -87,13 +89,19 @@ struct XWindow : XHandle {
     Time clickTime = 0;
     int clickX = 0;
     int clickY = 0;
-    int serving = 0; // nesting depth of ServiceWindow; the record outlives it
+    int serving = 0; // nesting depth of calls that may destroy it; the record outlives them
     bool destroyed = false;
+    // The server has destroyed the window (the host destroyed it, or its parent): nothing is
+    // asked of it any more, and the editor hears so once, as a destroy message.
+    bool gone = false;
+    bool goneByError = false; // an X error said so; taken up after the request that failed
+    bool goneToTell = false;  // the destroy message is still to be sent
 };
 
 struct XGLContext {
     Display* display = nullptr;
     GLXContext context = nullptr;
+    XWindow* window = nullptr; // the window it was last made current on
 };
 
 WindowMessageFn windowHandler = nullptr;
@@ -106,6 +114,13 @@ thread_local XGLContext* currentContext = nullptr;
 thread_local int cursorCount = 0; // ShowCursor's display counter: hidden below 0
 thread_local int lastError = 0;
 thread_local int trappedError = 0;
+thread_local int trapDepth = 0;
+// The open editor windows of this thread: the error handler tells their connections' errors
+// from the host's by these.
+thread_local std::vector<XWindow*> openWindows;
+// The handler that was in place when the outermost trap began; errors of connections that are
+// not ours go on to it.
+std::atomic<XErrorHandler> hostErrorHandler{nullptr};
 
 XWindow* ToWindow(WindowHandle window) {
     auto* handle = static_cast<XHandle*>(window);
@@ -121,44 +136,159 @@ WindowHandle HandleOf(XWindow* w) {
     return static_cast<XHandle*>(w);
 }
 
-int TrapError(Display*, XErrorEvent* event) {
+int TrapError(Display* display, XErrorEvent* event) {
+    const bool ours = std::any_of(openWindows.begin(), openWindows.end(),
+                                  [display](const XWindow* w) { return w->display == display; }) ||
+                      display == pendingDisplay;
+    if (!ours) {
+        // Another thread's request on a connection of the host's, while our trap was in place.
+        const XErrorHandler host = hostErrorHandler.load(std::memory_order_relaxed);
+        return host != nullptr && host != &TrapError ? host(display, event) : 0;
+    }
     trappedError = event->error_code;
+    // A window destroyed behind our back answers BadWindow, or BadDrawable to GL and drawing.
+    if (event->error_code == BadWindow || event->error_code == BadDrawable) {
+        for (XWindow* w : openWindows) {
+            if (w->display == display && w->id == event->resourceid) {
+                w->goneByError = true;
+            }
+        }
+    }
     return 0;
 }
 
-// Xlib's default error handler ends the process; a request that may fail (a parent that is
-// not a window, a window the host destroyed) runs under this trap instead.
+// Xlib's default error handler ends the process, and the host's window (and ours with it) may
+// be destroyed at any moment by another client: every request of ours runs under this trap,
+// which catches the errors of our connections and puts the previous handler back at its end,
+// so the process-wide handler is the host's again whenever we return. Traps nest.
 class ErrorTrap {
 public:
-    explicit ErrorTrap(Display* d) : display(d) {
-        XSync(display, False);
-        trappedError = 0;
+    // `owner`: the window whose connection this is, when a call under the trap may close it.
+    explicit ErrorTrap(Display* d, const XWindow* owner = nullptr) : display(d), window(owner) {
         previous = XSetErrorHandler(&TrapError);
+        if (trapDepth++ == 0) {
+            hostErrorHandler.store(previous, std::memory_order_relaxed);
+            trappedError = 0;
+        }
+        // Errors of earlier requests are caught, but not counted as this span's.
+        XSync(display, False);
+        outer = trappedError;
+        trappedError = 0;
     }
     ~ErrorTrap() { End(); }
     ErrorTrap(const ErrorTrap&) = delete;
     ErrorTrap& operator=(const ErrorTrap&) = delete;
+    // Waits for the server's answer to every request made under the trap; its first error.
     int End() {
         if (display != nullptr) {
-            XSync(display, False);
-            XSetErrorHandler(previous);
-            display = nullptr;
-            if (trappedError != 0) {
-                lastError = trappedError;
+            if (window == nullptr || !window->destroyed) {
+                XSync(display, False);
             }
+            Finish();
         }
-        return trappedError;
+        return result;
+    }
+    // Closes the connection under the trap, for the errors its last requests may still bring.
+    void Close() {
+        XCloseDisplay(display);
+        Finish();
     }
 
 private:
+    void Finish() {
+        XSetErrorHandler(previous);
+        display = nullptr;
+        result = trappedError;
+        if (result != 0) {
+            lastError = result;
+        }
+        trappedError = --trapDepth > 0 && outer != 0 ? outer : result;
+    }
+
     Display* display;
+    const XWindow* window;
+    int outer = 0; // the enclosing trap's error so far
+    int result = 0;
     XErrorHandler previous = nullptr;
 };
 
-void ApplyCursor(XWindow* w) {
-    if (w == nullptr || w->destroyed) {
+// Keeps a window's record while a call that may destroy it (through the editor's handlers) is
+// still using it.
+class Serving {
+public:
+    explicit Serving(XWindow* window) : w(window) { ++w->serving; }
+    ~Serving();
+    Serving(const Serving&) = delete;
+    Serving& operator=(const Serving&) = delete;
+
+private:
+    XWindow* w;
+};
+
+void Free(XWindow* w) {
+    openWindows.erase(std::remove(openWindows.begin(), openWindows.end(), w), openWindows.end());
+    delete w;
+}
+
+Serving::~Serving() {
+    if (--w->serving == 0 && w->destroyed) {
+        Free(w);
+    }
+}
+
+// The window is gone from the server: its context is let go at once, so that no GL call reaches
+// it, and the pointer grab with it.
+void Lose(XWindow* w) {
+    if (w->gone || w->destroyed) {
         return;
     }
+    w->gone = true;
+    w->goneToTell = true;
+    w->timerOn = false;
+    ErrorTrap trap(w->display, w);
+    if (currentContext != nullptr && currentContext->window == w) {
+        glXMakeCurrent(w->display, None, nullptr);
+        currentContext = nullptr;
+    }
+    if (captured == w) {
+        XUngrabPointer(w->display, CurrentTime);
+        captured = nullptr;
+    }
+}
+
+// Whether the window still exists, as the server says now: a round trip brings the news of a
+// destruction by another client (its DestroyNotify, which every editor window selects, or an
+// error of an earlier request on it).
+bool Alive(XWindow* w) {
+    if (w == nullptr || w->destroyed) {
+        return false;
+    }
+    if (!w->gone) {
+        ErrorTrap trap(w->display, w);
+        XEvent event;
+        if (w->goneByError || XCheckTypedWindowEvent(w->display, w->id, DestroyNotify, &event)) {
+            Lose(w);
+        }
+    }
+    return !w->gone;
+}
+
+void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y);
+
+// The editor hears of its window's end once; it closes itself in answer, as to a destroy
+// message from any window system. The caller holds the record (Serving).
+void TellGone(XWindow* w) {
+    if (w->goneToTell && !w->destroyed) {
+        w->goneToTell = false;
+        Send(w, kMsgDestroy, 0, 0, 0);
+    }
+}
+
+void ApplyCursor(XWindow* w) {
+    if (!Alive(w)) {
+        return;
+    }
+    ErrorTrap trap(w->display, w);
     const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
     if (shape != 0) {
         XDefineCursor(w->display, w->id, shape);
@@ -169,7 +299,6 @@ void ApplyCursor(XWindow* w) {
     if (captured == w) {
         XChangeActivePointerGrab(w->display, kGrabEvents, shape, CurrentTime);
     }
-    XFlush(w->display);
 }
 
 void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y) {
@@ -239,6 +368,13 @@ void Dispatch(XWindow* w, const XEvent& event) {
         Send(w, kMsgMouseMove, KeyFlags(m.state) | buttons, m.x, m.y);
         break;
     }
+    case DestroyNotify:
+        // Ours, or the host's window with ours inside it: the server destroys the children
+        // of a destroyed window first.
+        if (event.xdestroywindow.window == w->id) {
+            Lose(w);
+        }
+        break;
     default:
         break;
     }
@@ -246,9 +382,10 @@ void Dispatch(XWindow* w, const XEvent& event) {
 
 void DrawEdit(XEditBox* e) {
     XWindow* w = e->editor;
-    if (!e->shown || w->destroyed || w->visual == nullptr) {
+    if (!e->shown || w->visual == nullptr || !Alive(w)) {
         return;
     }
+    ErrorTrap trap(w->display, w);
     cairo_surface_t* surface =
         cairo_xlib_surface_create(w->display, e->id, w->visual->visual, e->width, e->height);
     cairo_t* cr = cairo_create(surface);
@@ -289,7 +426,6 @@ void DrawEdit(XEditBox* e) {
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
-    XFlush(w->display);
 }
 
 // What the system's entry does with a character the filter let through.
@@ -386,7 +522,7 @@ void EditKey(XEditBox* e, XKeyEvent& key) {
     // The filter may hide the entry (Enter applies the text), or close the editor.
     XWindow* w = e->editor;
     const EditAction action = e->filter(e->refData, kMsgChar, static_cast<std::uintptr_t>(c));
-    if (w->destroyed || w->edit != e) {
+    if (w->destroyed || w->gone || w->edit != e) {
         return;
     }
     if (action != EditAction::Swallow) {
@@ -420,41 +556,45 @@ void DispatchEdit(XEditBox* e, XEvent& event) {
 
 // The keyboard focus goes back where it was before the entry took it.
 void GiveFocusBack(XEditBox* e) {
+    if (e->editor->gone) {
+        return;
+    }
     Display* d = e->editor->display;
-    ErrorTrap trap(d);
+    ErrorTrap trap(d, e->editor);
     XSetInputFocus(d, e->previousFocus != 0 ? e->previousFocus : PointerRoot, e->previousRevert,
                    CurrentTime);
 }
 
 void ShowEdit(XEditBox* e, bool show) {
     XWindow* w = e->editor;
-    if (w->destroyed || show == e->shown) {
+    if (show == e->shown || !Alive(w)) {
         return;
     }
     e->shown = show;
-    if (show) {
-        XMapRaised(w->display, e->id);
-        XFlush(w->display);
-        return;
+    {
+        ErrorTrap trap(w->display, w);
+        if (show) {
+            XMapRaised(w->display, e->id);
+            return;
+        }
+        XUnmapWindow(w->display, e->id);
     }
-    XUnmapWindow(w->display, e->id);
     if (e->focused) {
         GiveFocusBack(e);
         // Hiding the focused entry takes its focus, and it hears so at once, as on Windows.
         EditLosesFocus(e);
     }
-    XFlush(w->display);
 }
 
 void DestroyEdit(XEditBox* e, bool destroyWindow) {
     XWindow* w = e->editor;
-    if (!w->destroyed) {
+    if (!w->destroyed && !w->gone) {
         if (e->focused) {
             e->focused = false;
             GiveFocusBack(e);
         }
-        if (destroyWindow) {
-            ErrorTrap trap(w->display);
+        if (destroyWindow && Alive(w)) {
+            ErrorTrap trap(w->display, w);
             XDestroyWindow(w->display, e->id);
         }
     }
@@ -462,10 +602,6 @@ void DestroyEdit(XEditBox* e, bool destroyWindow) {
         w->edit = nullptr;
     }
     delete e;
-}
-
-void Free(XWindow* w) {
-    delete w;
 }
 
 // A number as the C locale writes it, whatever the host's locale; 0 when there is none.
@@ -514,6 +650,7 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
     }
     auto* w = new XWindow;
     w->display = display;
+    openWindows.push_back(w);
     const int screen = DefaultScreen(display);
     // The host's window arrives as its XID in the pointer; none means a top-level window.
     const auto parentId = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(parent));
@@ -529,7 +666,7 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
     set.border_pixel = 0;
     Visual* visual = CopyFromParent;
     int depth = CopyFromParent;
-    ErrorTrap trap(display);
+    ErrorTrap trap(display, w);
     if (w->visual != nullptr) {
         w->colormap =
             XCreateColormap(display, RootWindow(display, screen), w->visual->visual, AllocNone);
@@ -548,16 +685,18 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
         if (w->visual != nullptr) {
             XFree(w->visual);
         }
-        XCloseDisplay(display);
-        delete w;
+        ErrorTrap closing(display, w);
+        closing.Close();
+        Free(w);
         return nullptr;
     }
+    ErrorTrap cursor(display, w);
     static char noBits[1] = {0};
     const Pixmap empty = XCreateBitmapFromData(display, w->id, noBits, 1, 1);
     XColor black{};
     w->blankCursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
     XFreePixmap(display, empty);
-    XFlush(display);
+    cursor.End();
     current = w;
     return HandleOf(w);
 }
@@ -579,20 +718,20 @@ void ShowWindow(WindowHandle window, bool show) {
         return;
     }
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return;
     }
+    ErrorTrap trap(w->display, w);
     if (show) {
         XMapWindow(w->display, w->id);
     } else {
         XUnmapWindow(w->display, w->id);
     }
-    XFlush(w->display);
 }
 
 void UpdateWindow(WindowHandle window) {
     XWindow* w = ToWindow(window);
-    if (w != nullptr && w->paintPending) {
+    if (w != nullptr && !w->gone && w->paintPending) {
         w->paintPending = false;
         Send(w, kMsgPaint, 0, 0, 0);
     }
@@ -617,29 +756,36 @@ void DestroyWindow(WindowHandle window) {
         // X takes the entry with its parent.
         DestroyEdit(w->edit, false);
     }
-    w->destroyed = true;
     w->timerOn = false;
-    if (captured == w) {
-        XUngrabPointer(w->display, CurrentTime);
-        captured = nullptr;
-    }
     if (current == w) {
         current = nullptr;
     }
     {
-        // The host may have destroyed its window, and ours with it, before closing the editor.
+        // The host may have destroyed its window, and ours with it, before closing the editor;
+        // what is left on the server (cursor, colormap) is ours alone, and the connection goes.
         ErrorTrap trap(w->display);
-        XDestroyWindow(w->display, w->id);
+        if (currentContext != nullptr && currentContext->window == w) {
+            glXMakeCurrent(w->display, None, nullptr);
+            currentContext = nullptr;
+        }
+        if (captured == w) {
+            XUngrabPointer(w->display, CurrentTime);
+            captured = nullptr;
+        }
+        if (Alive(w)) {
+            XDestroyWindow(w->display, w->id);
+        }
         XFreeCursor(w->display, w->blankCursor);
         if (w->colormap != 0) {
             XFreeColormap(w->display, w->colormap);
         }
+        w->destroyed = true;
+        trap.Close();
     }
     if (w->visual != nullptr) {
         XFree(w->visual);
         w->visual = nullptr;
     }
-    XCloseDisplay(w->display);
     w->display = nullptr;
     if (w->serving == 0) {
         Free(w);
@@ -649,12 +795,12 @@ void DestroyWindow(WindowHandle window) {
 void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height, bool) {
     if (XEditBox* e = ToEdit(window)) {
-        if (!e->editor->destroyed && width > 0 && height > 0) {
+        if (width > 0 && height > 0 && Alive(e->editor)) {
             e->width = width;
             e->height = height;
+            ErrorTrap trap(e->editor->display, e->editor);
             XMoveResizeWindow(e->editor->display, e->id, x, y, static_cast<unsigned>(width),
                               static_cast<unsigned>(height));
-            XFlush(e->editor->display);
         }
         return;
     }
@@ -662,35 +808,45 @@ void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_
     if (w == nullptr || w->destroyed || width <= 0 || height <= 0) {
         return;
     }
-    XMoveResizeWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height));
-    XFlush(w->display);
+    // A resize is where a scale request meets a window the host has destroyed: the editor hears
+    // of it here, before it would draw into the window.
+    Serving serving(w);
+    if (Alive(w)) {
+        ErrorTrap trap(w->display, w);
+        XMoveResizeWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+        trap.End();
+        if (w->goneByError) {
+            Lose(w);
+        }
+    }
+    TellGone(w);
 }
 
 void PaintWindow(WindowHandle window, bool swap) {
     XWindow* w = ToWindow(window);
-    if (swap && w != nullptr && !w->destroyed) {
+    if (swap && Alive(w)) {
+        ErrorTrap trap(w->display, w);
         glXSwapBuffers(w->display, w->id);
-        XFlush(w->display);
     }
 }
 
 void SetCapture(WindowHandle window) {
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return;
     }
+    ErrorTrap trap(w->display, w);
     const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
     XGrabPointer(w->display, w->id, False, kGrabEvents, GrabModeAsync, GrabModeAsync, None, shape,
                  CurrentTime);
-    XFlush(w->display);
     captured = w;
 }
 
 void ReleaseCapture() {
     if (captured != nullptr) {
+        ErrorTrap trap(captured->display, captured);
         XUngrabPointer(captured->display, CurrentTime);
-        XFlush(captured->display);
         captured = nullptr;
     }
 }
@@ -719,8 +875,11 @@ void ServiceWindow(WindowHandle window) {
         return;
     }
     current = w;
-    ++w->serving;
-    while (!w->destroyed && XPending(w->display) > 0) {
+    Serving serving(w);
+    // The handlers' drawing (GL included) runs under the trap too: the host may destroy its
+    // window between two idle calls, and say so only when it closes the editor.
+    ErrorTrap trap(w->display, w);
+    while (!w->destroyed && !w->gone && XPending(w->display) > 0) {
         XEvent event;
         XNextEvent(w->display, &event);
         if (w->edit != nullptr && event.xany.window == w->edit->id) {
@@ -729,7 +888,10 @@ void ServiceWindow(WindowHandle window) {
             Dispatch(w, event);
         }
     }
-    if (!w->destroyed && w->timerOn && w->timer != nullptr) {
+    if (!w->destroyed && w->goneByError) {
+        Lose(w);
+    }
+    if (!w->destroyed && !w->gone && w->timerOn && w->timer != nullptr) {
         const Clock::time_point now = Clock::now();
         if (now >= w->due) {
             // One tick per idle call however late it comes, and the cadence kept from the
@@ -741,13 +903,15 @@ void ServiceWindow(WindowHandle window) {
             w->timer(HandleOf(w), w->timerId);
         }
     }
-    if (!w->destroyed && w->paintPending) {
+    if (!w->destroyed && !w->gone && w->paintPending) {
         w->paintPending = false;
         Send(w, kMsgPaint, 0, 0, 0);
     }
-    if (--w->serving == 0 && w->destroyed) {
-        Free(w);
+    trap.End();
+    if (!w->destroyed && w->goneByError) {
+        Lose(w);
     }
+    TellGone(w);
 }
 
 int EventSource(WindowHandle window) {
@@ -802,15 +966,16 @@ GLContextHandle CreateGLContext(DeviceContextHandle dc) {
     if (w == nullptr || w->destroyed || w->visual == nullptr) {
         return nullptr;
     }
-    ErrorTrap trap(w->display);
+    ErrorTrap trap(w->display, w);
     GLXContext context = glXCreateContext(w->display, w->visual, nullptr, True);
     if (trap.End() != 0 || context == nullptr) {
         if (context != nullptr) {
+            ErrorTrap destroying(w->display, w);
             glXDestroyContext(w->display, context);
         }
         return nullptr;
     }
-    return new XGLContext{w->display, context};
+    return new XGLContext{w->display, context, nullptr};
 }
 
 bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
@@ -818,6 +983,7 @@ bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
     XWindow* w = ToWindow(dc);
     if (c == nullptr) {
         if (currentContext != nullptr) {
+            ErrorTrap trap(currentContext->display);
             glXMakeCurrent(currentContext->display, None, nullptr);
             currentContext = nullptr;
         }
@@ -826,15 +992,30 @@ bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
     if (w == nullptr || w->destroyed) {
         return false;
     }
-    if (glXMakeCurrent(w->display, w->id, c->context) == False) {
-        return false;
+    // No GL reaches a window the host has destroyed; the editor hears of it here instead, and
+    // closes rather than reporting a failure.
+    Serving serving(w);
+    bool made = false;
+    if (Alive(w)) {
+        ErrorTrap trap(w->display, w);
+        made = glXMakeCurrent(w->display, w->id, c->context) != False;
+        trap.End();
+        if (made) {
+            currentContext = c;
+            c->window = w;
+        }
+        if (w->goneByError) {
+            Lose(w);
+            made = false;
+        }
     }
-    currentContext = c;
-    return true;
+    TellGone(w);
+    return made;
 }
 
 GLContextHandle CurrentGLContext() {
-    if (currentContext != nullptr && glXGetCurrentContext() == currentContext->context) {
+    if (currentContext != nullptr && glXGetCurrentContext() == currentContext->context &&
+        Alive(currentContext->window)) {
         return currentContext;
     }
     return nullptr;
@@ -845,11 +1026,13 @@ bool DeleteGLContext(GLContextHandle context) {
     if (c == nullptr) {
         return false;
     }
+    ErrorTrap trap(c->display);
     if (currentContext == c) {
         glXMakeCurrent(c->display, None, nullptr);
         currentContext = nullptr;
     }
     glXDestroyContext(c->display, c->context);
+    trap.End();
     delete c;
     return true;
 }
@@ -872,9 +1055,10 @@ bool GetCursorPos(Point& position) {
 
 bool ScreenToClient(WindowHandle window, Point& position) {
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return false;
     }
+    ErrorTrap trap(w->display, w);
     int x = 0, y = 0;
     ::Window child = 0;
     if (XTranslateCoordinates(w->display, DefaultRootWindow(w->display), w->id, position.x,
@@ -902,10 +1086,11 @@ void ShowCursor(bool show) {
 WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
                            std::int32_t width, std::int32_t height) {
     XWindow* w = ToWindow(parent);
-    if (w == nullptr || w->destroyed || w->visual == nullptr || w->edit != nullptr || width <= 0 ||
-        height <= 0) {
+    if (w == nullptr || w->visual == nullptr || w->edit != nullptr || width <= 0 || height <= 0 ||
+        !Alive(w)) {
         return nullptr;
     }
+    ErrorTrap trap(w->display, w);
     auto* e = new XEditBox;
     e->editor = w;
     e->width = width;
@@ -916,7 +1101,6 @@ WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, st
     e->id = XCreateWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
                           static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
                           CopyFromParent, CWEventMask | CWBackPixmap, &set);
-    XFlush(w->display);
     w->edit = e;
     return static_cast<XHandle*>(e);
 }
@@ -962,12 +1146,12 @@ void SelectAllText(WindowHandle edit) {
 
 void SetFocus(WindowHandle window) {
     XEditBox* e = ToEdit(window);
-    if (e == nullptr || e->focused || !e->shown || e->editor->destroyed) {
+    if (e == nullptr || e->focused || !e->shown || !Alive(e->editor)) {
         return;
     }
     Display* d = e->editor->display;
+    ErrorTrap trap(d, e->editor);
     XGetInputFocus(d, &e->previousFocus, &e->previousRevert);
-    ErrorTrap trap(d);
     XSetInputFocus(d, e->id, RevertToParent, CurrentTime);
     e->focused = trap.End() == 0;
     DrawEdit(e);
