@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Checks the packages scripts/package.sh made in build/packages/, as a user meets them:
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
-#            load; unpacked into a scratch root, its vsthost loads its plug-in;
-#   .tar.gz  its files; unpacked, its vsthost loads its plug-in;
-#   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
+#            load; unpacked into a scratch root, its vsthost loads its plug-ins (VST2, VST3);
+#   .tar.gz  its files; unpacked, its vsthost loads its plug-ins;
+#   .zip     its files; unpacked, its vsthost.exe loads its DLL and its VST3 bundle under Wine;
+#            the bundle's binary imports no DLL the VST2 DLL does not.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
 set -euo pipefail
 export LC_ALL=C
@@ -46,6 +47,18 @@ $report"
 $report"
 }
 
+# loads_vst3 HOST BUNDLE [RUNNER]: the host tool reports the VST3 bundle's name and vendor.
+loads_vst3() {
+    local report
+    report=$(${3:-} "$1" info "$2" 2>&1) || fail "$1 info $2 failed:
+$report"
+    grep -q "^Effect name: VLM Tarvix" <<<"$report" && grep -q "^Vendor: Velmora" <<<"$report" ||
+        fail "$1 info $2: expected VLM Tarvix by Velmora, came:
+$report"
+}
+vst3_linux=VLMTarvix.vst3/Contents/x86_64-linux/VLMTarvix.so
+vst3_windows=VLMTarvix.vst3/Contents/x86_64-win/VLMTarvix.vst3
+
 [ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
     [ -f "$package" ] || fail "$package is missing (scripts/package.sh makes it)"
@@ -55,7 +68,8 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
--rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so" \
+-rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so
+-rw-r--r-- root/root ./usr/lib/vst3/$vst3_linux" \
     "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)"
 same "control fields of $deb" "vlm-tarvix $version $arch sound" \
     "$(dpkg-deb -f "$deb" Package Version Architecture Section | cut -d' ' -f2 | xargs)"
@@ -66,7 +80,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # The package names alone, versions and alternatives' bars dropped.
 depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
 dpkg -x "$deb" "$scratch/deb"
-for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
+for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/vst3/$vst3_linux; do
     for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
         [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
             fail "the plug-in loads $lib, which is not among the libraries it may use"
@@ -77,21 +91,33 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so; do
     done
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
+loads_vst3 "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst3/VLMTarvix.vst3"
 
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)
 same "files of $tgz" "$top/bin/vsthost
-$top/lib/vst/VLMTarvix.so" "$(files "$tgz")"
+$top/lib/vst/VLMTarvix.so
+$top/lib/vst3/$vst3_linux" "$(files "$tgz")"
 mkdir "$scratch/tgz"
 tar -xzf "$tgz" -C "$scratch/tgz"
 loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
+loads_vst3 "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst3/VLMTarvix.vst3"
 
 echo "== check-packages: $zip"
 top=VLMTarvix-$version-windows-x64
 same "files of $zip" "$top/README.md
 $top/VLMTarvix.dll
+$top/$vst3_windows
 $top/vsthost.exe" "$(files "$zip")"
 mkdir "$scratch/zip"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD/$zip")
 loads "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.dll" scripts/wine-run
+loads_vst3 "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.vst3" scripts/wine-run
+# The same runtime rules as the DLL's: static runtimes, nothing but system DLLs.
+imports() {
+    x86_64-w64-mingw32-objdump -p "$1" | awk '$1 == "DLL" && $2 == "Name:" { print $3 }' | sort
+}
+extra=$(comm -23 <(imports "$scratch/zip/$top/$vst3_windows") \
+    <(imports "$scratch/zip/$top/VLMTarvix.dll"))
+[ -z "$extra" ] || fail "the VST3 binary imports DLLs the VST2 DLL does not: $extra"
 echo "Packages checked."

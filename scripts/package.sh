@@ -16,8 +16,8 @@ for preset in linux windows; do
     step="configuring the $preset preset"
     echo "== package: $preset"
     cmake --preset "$preset" >/dev/null
-    step="building the $preset plug-in and host tool"
-    cmake --build --preset "$preset" -j "$jobs" --target vlm_tarvix vsthost
+    step="building the $preset plug-ins and host tool"
+    cmake --build --preset "$preset" -j "$jobs" --target vlm_tarvix vlm_tarvix_vst3 vsthost
     step="packing the $preset build with CPack"
     cpack --config "build/$preset/CPackConfig.cmake" -B "$out"
 done
