@@ -3,6 +3,7 @@
 #include "errors.h"
 #include "files.h"
 #include "module.h"
+#include "plugin.h"
 #include "text.h"
 #include "vst3/vst3.h"
 
@@ -10,8 +11,13 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <vector>
+
+#if !defined(_WIN32)
+#include <poll.h>
+#endif
 
 namespace VLM::Vst3Host {
 namespace {
@@ -184,6 +190,156 @@ private:
     std::size_t used = 0;
 };
 
+// The window the view lives in, as the tool's editor window offers it: resize requests go to
+// the tool's window, and on Linux the view's timers and file descriptors are served from the
+// record's idle calls, on the thread that opened the editor.
+class CFrame final : public IPlugFrame
+#if !defined(_WIN32)
+    ,
+                     public IRunLoop
+#endif
+{
+public:
+    tresult VLM_VST3CALL queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) {
+            return kInvalidArgument;
+        }
+        *obj = nullptr;
+        if (SameUid(iid, kFUnknownIid) || SameUid(iid, kIPlugFrameIid)) {
+            *obj = static_cast<IPlugFrame*>(this);
+#if !defined(_WIN32)
+        } else if (SameUid(iid, kIRunLoopIid)) {
+            *obj = static_cast<IRunLoop*>(this);
+#endif
+        } else {
+            return kNoInterface;
+        }
+        return kResultOk;
+    }
+    // Owned by the record, which outlives every view.
+    uint32 VLM_VST3CALL addRef() override {
+        return 1;
+    }
+    uint32 VLM_VST3CALL release() override {
+        return 1;
+    }
+
+    tresult VLM_VST3CALL resizeView(IPlugView* view, ViewRect* size) override {
+        if (view == nullptr || size == nullptr) {
+            return kInvalidArgument;
+        }
+        const int width = size->right - size->left;
+        const int height = size->bottom - size->top;
+        const auto& resize = HostContext().sizeWindow;
+        if (!resize || !resize(width, height)) {
+            return kResultFalse;
+        }
+        view->onSize(size);
+        return kResultOk;
+    }
+
+#if !defined(_WIN32)
+    tresult VLM_VST3CALL registerEventHandler(IEventHandler* handler, FileDescriptor fd) override {
+        if (handler == nullptr || fd < 0) {
+            return kInvalidArgument;
+        }
+        events.push_back({handler, fd});
+        return kResultOk;
+    }
+    tresult VLM_VST3CALL unregisterEventHandler(IEventHandler* handler) override {
+        events.erase(std::remove_if(events.begin(), events.end(),
+                                    [&](const SEvent& e) { return e.handler == handler; }),
+                     events.end());
+        return kResultOk;
+    }
+    tresult VLM_VST3CALL registerTimer(ITimerHandler* handler, TimerInterval ms) override {
+        if (handler == nullptr) {
+            return kInvalidArgument;
+        }
+        timers.push_back(handler);
+        (void)ms; // served at every idle call, which comes every 20 ms
+        return kResultOk;
+    }
+    tresult VLM_VST3CALL unregisterTimer(ITimerHandler* handler) override {
+        timers.erase(std::remove(timers.begin(), timers.end(), handler), timers.end());
+        return kResultOk;
+    }
+
+    // [UI thread] One turn of the run loop: ready descriptors, then the timers.
+    void Serve() {
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            pollfd watch{events[i].fd, POLLIN, 0};
+            if (poll(&watch, 1, 0) > 0) {
+                events[i].handler->onFDIsSet(events[i].fd);
+            }
+        }
+        for (std::size_t i = 0; i < timers.size(); ++i) {
+            timers[i]->onTimer();
+        }
+    }
+#else
+    void Serve() {}
+#endif
+
+private:
+#if !defined(_WIN32)
+    struct SEvent {
+        IEventHandler* handler;
+        FileDescriptor fd;
+    };
+    std::vector<SEvent> events;
+    std::vector<ITimerHandler*> timers;
+#endif
+};
+
+// The host's side of the user's edits: told to the tool as a VST 2.4 plug-in tells them.
+class CHandler final : public IComponentHandler {
+public:
+    explicit CHandler(AEffect* record, audioMasterCallback callback,
+                      std::function<VstInt32(ParamID)> indexOf,
+                      std::function<void(VstInt32, float)> apply)
+        : effect(record), host(callback), index(std::move(indexOf)), forward(std::move(apply)) {}
+
+    tresult VLM_VST3CALL queryInterface(const TUID iid, void** obj) override {
+        if (obj == nullptr) {
+            return kInvalidArgument;
+        }
+        *obj = SameUid(iid, kFUnknownIid) || SameUid(iid, kIComponentHandlerIid) ? this : nullptr;
+        return *obj != nullptr ? kResultOk : kNoInterface;
+    }
+    uint32 VLM_VST3CALL addRef() override { return 1; }
+    uint32 VLM_VST3CALL release() override { return 1; }
+    tresult VLM_VST3CALL beginEdit(ParamID id) override {
+        return Tell(audioMasterBeginEdit, id, 0.0f);
+    }
+    tresult VLM_VST3CALL performEdit(ParamID id, ParamValue value) override {
+        const VstInt32 at = index(id);
+        if (at < 0) {
+            return kInvalidArgument;
+        }
+        // The processor hears the edit with the next block, as a host passes it on.
+        forward(at, static_cast<float>(value));
+        return Tell(audioMasterAutomate, id, static_cast<float>(value));
+    }
+    tresult VLM_VST3CALL endEdit(ParamID id) override { return Tell(audioMasterEndEdit, id, 0.0f); }
+    tresult VLM_VST3CALL restartComponent(int32) override { return kResultOk; }
+
+private:
+    tresult Tell(VstInt32 opcode, ParamID id, float value) {
+        const VstInt32 at = index(id);
+        if (at < 0) {
+            return kInvalidArgument;
+        }
+        host(effect, opcode, at, 0, nullptr, value);
+        return kResultOk;
+    }
+
+    AEffect* effect;
+    audioMasterCallback host;
+    std::function<VstInt32(ParamID)> index;
+    std::function<void(VstInt32, float)> forward;
+};
+
 // The record and everything it stands for.
 class CFacade {
 public:
@@ -195,6 +351,8 @@ public:
           separateController(ownController), info(classInfo), vendor(factoryVendor) {}
 
     ~CFacade() {
+        CloseView();
+        controller->setComponentHandler(nullptr);
         if (active) {
             Dispatch(effMainsChanged, 0, 0, nullptr, 0.0f);
         }
@@ -239,6 +397,11 @@ public:
         }
         changes = std::make_unique<CChanges>(parameters.size());
         record.initialDelay = static_cast<VstInt32>(processor->getLatencySamples());
+        // The view is made once, here, to learn whether there is an editor, and kept.
+        view = controller->createView(kEditorViewName);
+        if (view != nullptr && view->isPlatformTypeSupported(kPlatformType) == kResultTrue) {
+            record.flags |= effFlagsHasEditor;
+        }
         return record.numOutputs > 0;
     }
 
@@ -280,6 +443,18 @@ public:
             return SetChunk(value, ptr);
         case effGetTailSize:
             return static_cast<VstIntPtr>(processor->getTailSamples());
+        case effEditGetRect:
+            return EditorRect(ptr);
+        case effEditOpen:
+            return OpenView(ptr);
+        case effEditIdle:
+            frame.Serve();
+            return 1;
+        case effEditClose:
+            CloseView();
+            return 1;
+        case effVendorSpecific:
+            return index == kVendorScaleIndex && value == kVendorScaleValue ? Scale(opt) : 0;
         default:
             return 0;
         }
@@ -298,8 +473,7 @@ public:
             return;
         }
         controller->setParamNormalized(parameters[index].id, value);
-        pending[index].store(value, std::memory_order_relaxed);
-        dirty[index].store(true, std::memory_order_release);
+        Queue(index, value);
     }
 
     void Process(float** inputs, float** outputs, VstInt32 frames) {
@@ -410,6 +584,85 @@ private:
         return 1;
     }
 
+#if defined(_WIN32)
+    static constexpr const char* kPlatformType = kPlatformTypeHWND;
+#else
+    static constexpr const char* kPlatformType = kPlatformTypeX11EmbedWindowID;
+#endif
+
+    VstIntPtr EditorRect(void* ptr) {
+        ViewRect size{};
+        if (ptr == nullptr || view == nullptr || view->getSize(&size) != kResultOk) {
+            return 0;
+        }
+        rect.left = 0;
+        rect.top = 0;
+        rect.right = static_cast<std::int16_t>(std::min(size.right - size.left, 32767));
+        rect.bottom = static_cast<std::int16_t>(std::min(size.bottom - size.top, 32767));
+        *static_cast<ERect**>(ptr) = &rect;
+        return 1;
+    }
+
+    VstIntPtr OpenView(void* parent) {
+        if (view == nullptr || parent == nullptr || attached) {
+            return 0;
+        }
+        view->setFrame(&frame);
+        attached = view->attached(parent, kPlatformType) == kResultOk;
+        if (!attached) {
+            view->setFrame(nullptr);
+        }
+        return attached ? 1 : 0;
+    }
+
+    void CloseView() {
+        if (view == nullptr) {
+            return;
+        }
+        if (attached) {
+            view->removed();
+            attached = false;
+        }
+        view->setFrame(nullptr);
+        view->release();
+        view = nullptr;
+    }
+
+    VstIntPtr Scale(float factor) {
+        void* obj = nullptr;
+        if (view == nullptr ||
+            view->queryInterface(kIPlugViewContentScaleSupportIid.bytes, &obj) != kResultOk) {
+            return 0;
+        }
+        auto* scale = static_cast<IPlugViewContentScaleSupport*>(obj);
+        const bool taken = scale->setContentScaleFactor(factor) == kResultOk;
+        scale->release();
+        return taken ? 1 : 0;
+    }
+
+public:
+    // The tool's callback hears the user's edits from the controller. [construction]
+    void ConnectHandler(audioMasterCallback host) {
+        handler = std::make_unique<CHandler>(
+            &record, host,
+            [this](ParamID id) {
+                for (std::size_t i = 0; i < parameters.size(); ++i) {
+                    if (parameters[i].id == id) {
+                        return static_cast<VstInt32>(i);
+                    }
+                }
+                return VstInt32{-1};
+            },
+            [this](VstInt32 at, float value) { Queue(at, value); });
+        controller->setComponentHandler(handler.get());
+    }
+
+private:
+    void Queue(VstInt32 index, float value) {
+        pending[index].store(value, std::memory_order_relaxed);
+        dirty[index].store(true, std::memory_order_release);
+    }
+
     void* module;
     IComponent* component;
     IAudioProcessor* processor;
@@ -422,6 +675,11 @@ private:
     std::unique_ptr<std::atomic<bool>[]> dirty;
     std::unique_ptr<CChanges> changes;
     std::vector<std::uint8_t> chunk;
+    CFrame frame;
+    std::unique_ptr<CHandler> handler;
+    IPlugView* view = nullptr;
+    bool attached = false;
+    ERect rect{};
     float sampleRate = 44100.0f;
     int32 blockSize = 512;
     bool active = false;
@@ -515,7 +773,7 @@ std::string ModulePath(const std::string& path) {
 #endif
 }
 
-AEffect* CreateEffect(void* module, audioMasterCallback /*host*/) {
+AEffect* CreateEffect(void* module, audioMasterCallback host) {
 #if defined(_WIN32)
     if (auto init = FindEntry<InitDllProc>(module, "InitDll")) {
         if (!init()) {
@@ -638,6 +896,7 @@ AEffect* CreateEffect(void* module, audioMasterCallback /*host*/) {
         static_cast<unsigned char>(info.cid[3]));
     r.object = facade.get();
     facade->Describe();
+    facade->ConnectHandler(host);
     return &facade.release()->record;
 }
 
