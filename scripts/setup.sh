@@ -10,6 +10,7 @@ packages=(
     libcairo2-dev libpng-dev libsndfile1-dev libfftw3-dev fonts-dejavu-core fonts-dejavu-extra
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
     lsp-plugins-vst
+    ardour
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -36,7 +36,9 @@ public:
         }
         const std::size_t count = std::min(
             {static_cast<std::size_t>(n), static_cast<std::size_t>(piece), bytes.size() - at});
-        std::memcpy(buffer, bytes.data() + at, count);
+        if (count > 0) {
+            std::memcpy(buffer, bytes.data() + at, count);
+        }
         at += count;
         *got = static_cast<int32>(count);
         return kResultOk;

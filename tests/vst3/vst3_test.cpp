@@ -49,7 +49,9 @@ public:
     tresult VLM_VST3CALL read(void* buffer, int32 n, int32* got) override {
         const std::size_t count =
             std::min<std::size_t>(static_cast<std::size_t>(n), bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, count);
+        if (count > 0) {
+            std::memcpy(buffer, bytes.data() + at, count);
+        }
         at += count;
         *got = static_cast<int32>(count);
         return kResultOk;

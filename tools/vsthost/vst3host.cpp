@@ -77,7 +77,9 @@ public:
             return kInvalidArgument;
         }
         const std::size_t n = std::min(static_cast<std::size_t>(numBytes), bytes.size() - at);
-        std::memcpy(buffer, bytes.data() + at, n);
+        if (n > 0) {
+            std::memcpy(buffer, bytes.data() + at, n);
+        }
         at += n;
         if (numBytesRead != nullptr) {
             *numBytesRead = static_cast<int32>(n);
