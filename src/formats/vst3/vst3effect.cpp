@@ -87,7 +87,8 @@ CVst3Effect* CVst3Effect::Create() {
     return new (std::nothrow) CVst3Effect(std::move(effect));
 }
 
-CVst3Effect::CVst3Effect(std::unique_ptr<CEffectHost> effect) : host(std::move(effect)) {
+CVst3Effect::CVst3Effect(std::unique_ptr<CEffectHost> effect)
+    : host(std::move(effect)), uiThread(std::this_thread::get_id()) {
     host->SetListener(this);
 }
 
@@ -175,12 +176,9 @@ tresult CVst3Effect::getRoutingInfo(RoutingInfo& /*inInfo*/, RoutingInfo& /*outI
     return kNotImplemented;
 }
 
-tresult CVst3Effect::activateBus(MediaType type, BusDirection dir, int32 index, TBool state) {
-    if (!IsOurBus(type, dir, index)) {
-        return kInvalidArgument;
-    }
-    busActive[dir] = state != 0;
-    return kResultOk;
+tresult CVst3Effect::activateBus(MediaType type, BusDirection dir, int32 index, TBool /*state*/) {
+    // Either bus may be switched off; process copes with a block that lacks it.
+    return IsOurBus(type, dir, index) ? kResultOk : kInvalidArgument;
 }
 
 tresult CVst3Effect::setActive(TBool state) {
@@ -492,7 +490,9 @@ void CVst3Effect::EditBegun(std::int32_t index) {
 }
 
 void CVst3Effect::Edited(std::int32_t index, float value) {
-    if (handler != nullptr) {
+    // A report from any other thread is the effect echoing a host change that raced with
+    // another one (the audio thread applying a block's value), never the user's.
+    if (handler != nullptr && std::this_thread::get_id() == uiThread) {
         const float normalised = index == Bands::kInSwitch ? Bands::BypassOf(value) : value;
         handler->performEdit(static_cast<ParamID>(index), normalised);
     }

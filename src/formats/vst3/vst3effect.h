@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <memory>
+#include <thread>
 
 namespace VLM {
 
@@ -147,7 +148,9 @@ private:
     CVst3View* view = nullptr;
     std::atomic<bool> active{false};
     bool processing = false;
-    bool busActive[2] = {true, true};
+    // The thread the component was made on, the host's UI thread: the editor's edits come from
+    // it alone.
+    std::thread::id uiThread;
 };
 
 } // namespace VLM

@@ -2,6 +2,7 @@
 
 #include "formats/vst3/vst3effect.h"
 
+#include <cmath>
 #include <cstring>
 
 #if defined(_WIN32)
@@ -220,7 +221,7 @@ tresult CVst3View::checkSizeConstraint(ViewRect* rect) {
 }
 
 tresult CVst3View::setContentScaleFactor(ScaleFactor factor) {
-    if (owner == nullptr || !(factor == factor)) {
+    if (owner == nullptr || std::isnan(factor)) {
         return kInvalidArgument;
     }
     factor = factor < kMinScale ? kMinScale : (factor > kMaxScale ? kMaxScale : factor);
