@@ -87,8 +87,7 @@ CVst3Effect* CVst3Effect::Create() {
     return new (std::nothrow) CVst3Effect(std::move(effect));
 }
 
-CVst3Effect::CVst3Effect(std::unique_ptr<CEffectHost> effect)
-    : host(std::move(effect)), uiThread(std::this_thread::get_id()) {
+CVst3Effect::CVst3Effect(std::unique_ptr<CEffectHost> effect) : host(std::move(effect)) {
     host->SetListener(this);
 }
 
@@ -490,9 +489,9 @@ void CVst3Effect::EditBegun(std::int32_t index) {
 }
 
 void CVst3Effect::Edited(std::int32_t index, float value) {
-    // A report from any other thread is the effect echoing a host change that raced with
-    // another one (the audio thread applying a block's value), never the user's.
-    if (handler != nullptr && std::this_thread::get_id() == uiThread) {
+    // A report from any other thread than the editor's is the effect echoing a host change that
+    // raced with another one (the audio thread applying a block's value), never the user's.
+    if (handler != nullptr && std::this_thread::get_id() == editorThread) {
         const float normalised = index == Bands::kInSwitch ? Bands::BypassOf(value) : value;
         handler->performEdit(static_cast<ParamID>(index), normalised);
     }

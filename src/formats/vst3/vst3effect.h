@@ -125,6 +125,8 @@ public:
 
     // For the view. [UI thread]
     CEffectHost& Host() { return *host; }
+    // The editor opens on this thread; edits reported from any other are not the user's.
+    void EditorOpensHere() { editorThread = std::this_thread::get_id(); }
     void ViewGone(CVst3View* view);
 
 private:
@@ -148,9 +150,8 @@ private:
     CVst3View* view = nullptr;
     std::atomic<bool> active{false};
     bool processing = false;
-    // The thread the component was made on, the host's UI thread: the editor's edits come from
-    // it alone.
-    std::thread::id uiThread;
+    // The thread that opened the editor: the user's edits come from it alone.
+    std::thread::id editorThread;
 };
 
 } // namespace VLM
