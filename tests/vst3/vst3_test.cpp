@@ -392,6 +392,9 @@ TEST_F(Vst3Component, ProcessesInPlaceAppliesChangesPerBlockAndRefusesBadCalls) 
     outBus.numChannels = 1;
     EXPECT_EQ(second->process(data), kInvalidArgument);
     outBus.numChannels = 2;
+    bus.numChannels = 1;
+    EXPECT_EQ(second->process(data), kInvalidArgument);
+    bus.numChannels = 2;
     outBus.channelBuffers32 = nullptr;
     EXPECT_EQ(second->process(data), kInvalidArgument);
     data.numSamples = -5;

@@ -295,8 +295,11 @@ tresult CVst3Effect::process(ProcessData& data) {
     out.silenceFlags = 0;
     float* const* outputs = out.channelBuffers32;
     const AudioBusBuffers* in = data.numInputs >= 1 ? data.inputs : nullptr;
-    if (in != nullptr && in->numChannels == 2 && in->channelBuffers32 != nullptr &&
-        in->channelBuffers32[0] != nullptr && in->channelBuffers32[1] != nullptr) {
+    if (in != nullptr && in->numChannels != 0) {
+        if (in->numChannels != 2 || in->channelBuffers32 == nullptr ||
+            in->channelBuffers32[0] == nullptr || in->channelBuffers32[1] == nullptr) {
+            return kInvalidArgument;
+        }
         host->Process(in->channelBuffers32, outputs, data.numSamples);
         return kResultOk;
     }
