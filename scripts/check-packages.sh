@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Checks the packages scripts/package.sh made in build/packages/, as a user meets them:
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
-#            load; unpacked into a scratch root, its vsthost loads its plug-ins (VST2, VST3);
+#            load; lintian (Debian's package checker) without an error or a warning; its
+#            changelog at the package's version; vsthost's manual page names every option of
+#            its --help; unpacked into a scratch root, its vsthost loads its plug-ins (VST2,
+#            VST3);
 #   .tar.gz  its files; unpacked, its vsthost loads its plug-ins;
 #   .zip     its files; unpacked, its vsthost.exe loads its DLL and its VST3 bundle under Wine;
 #            the bundle's binary imports no DLL the VST2 DLL does not.
@@ -69,7 +72,10 @@ trap 'rm -rf "$scratch"' EXIT
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
 -rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so
--rw-r--r-- root/root ./usr/lib/vst3/$vst3_linux" \
+-rw-r--r-- root/root ./usr/lib/vst3/$vst3_linux
+-rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/copyright
+-rw-r--r-- root/root ./usr/share/man/man1/vsthost.1.gz" \
     "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort -k3)"
 same "control fields of $deb" "vlm-tarvix $version $arch sound" \
     "$(dpkg-deb -f "$deb" Package Version Architecture Section | cut -d' ' -f2 | xargs)"
@@ -92,6 +98,17 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/vst3/$vst3_linux;
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
 loads_vst3 "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst3/VLMTarvix.vst3"
+# Debian's own rules: any error or warning fails (informational notes pass).
+lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
+    fail "lintian finds faults in $deb:
+$lintian_report"
+changelog_version=$(gzip -dc "$scratch/deb/usr/share/doc/vlm-tarvix/changelog.gz" |
+    sed -n '1s/^vlm-tarvix (\([^)]*\)).*/\1/p')
+same "version of the changelog's latest entry in $deb" "$version" "$changelog_version"
+manual=$(gzip -dc "$scratch/deb/usr/share/man/man1/vsthost.1.gz" | sed 's/\\-/-/g')
+for option in $("$scratch/deb/usr/bin/vsthost" --help | grep -o -- '--[a-z][a-z-]*' | sort -u); do
+    grep -q -- "$option" <<<"$manual" || fail "vsthost's manual page does not describe $option"
+done
 
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)

@@ -3,7 +3,7 @@
 # Does nothing when they are all present already.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config dpkg-dev file
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config dpkg-dev file lintian
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick

@@ -1,6 +1,7 @@
 // The window-system seam of the editor. Everything the portable editor needs from the
-// operating system goes through these functions; each platform (win32/, linux/, fake/)
-// implements all of them once and the final binary picks one at link time.
+// operating system goes through these functions; each backend implements all of them once and
+// the final binary picks one at link time: win32/ (Win32, WGL, GDI+), x11/ (an X11 window with
+// GLX, over linux/), linux/ (no window: what a headless build needs) and the tests' fake.
 //
 // Rules for implementations:
 // - Thin and dumb: forward to the system call named in the comment and report its result.

@@ -2,7 +2,7 @@
 // the record only, on the fake platform.
 #include "dsp/eqcore.h"
 #include "host/vstmain.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the host's own changes, takes only whole and sound state, and names values as VST2 does.
 #include "formats/shared/bands.h"
 #include "formats/shared/effecthost.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the calls a host makes, in and out of order, with bad arguments and damaged state.
 #include "formats/vst3/vst3effect.h"
 #include "formats/vst3/vst3entry.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 #include "vst3/vst3.h"
 
 #include <gtest/gtest.h>
