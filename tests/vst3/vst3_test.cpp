@@ -327,6 +327,11 @@ TEST_F(Vst3Component, HasOneStereoBusEachWayAndRefusesAnyOtherLayout) {
     EXPECT_EQ(processor->setupProcessing(doubles), kInvalidArgument);
     ProcessSetup badRate{kRealtime, kSample32, 64, std::nan("")};
     EXPECT_EQ(processor->setupProcessing(badRate), kInvalidArgument);
+    // The bands' ring-out is announced as a tail, at the rate of the setup.
+    ProcessSetup setup{kRealtime, kSample32, 64, 48000.0};
+    ASSERT_EQ(processor->setupProcessing(setup), kResultOk);
+    EXPECT_EQ(processor->getTailSamples(), 12000u);
+    EXPECT_EQ(processor->getLatencySamples(), 0u);
 }
 
 TEST_F(Vst3Component, ProcessesInPlaceAppliesChangesPerBlockAndRefusesBadCalls) {

@@ -149,6 +149,8 @@ private:
     Vst3::IComponentHandler* handler = nullptr;
     CVst3View* view = nullptr;
     std::atomic<bool> active{false};
+    // The rate of the last setup, for the tail's length. [UI thread]
+    double sampleRate = 44100.0;
     bool processing = false;
     // The thread that opened the editor: the user's edits come from it alone.
     std::thread::id editorThread;
