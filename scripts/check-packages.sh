@@ -3,10 +3,11 @@
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
 #            load; lintian (Debian's package checker) without an error or a warning; its
 #            changelog at the package's version; vsthost's manual page names every option of
-#            its --help; unpacked into a scratch root, its vsthost loads its plug-in and lilv
-#            finds its LV2 bundle;
-#   .tar.gz  its files; unpacked, its vsthost loads its plug-in and lilv finds its LV2 bundle;
-#   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
+#            its --help; unpacked into a scratch root, its vsthost loads its plug-ins (VST2,
+#            VST3) and lilv finds its LV2 bundle;
+#   .tar.gz  its files; unpacked, its vsthost loads its plug-ins and lilv finds its LV2 bundle;
+#   .zip     its files; unpacked, its vsthost.exe loads its DLL and its VST3 bundle under Wine;
+#            the bundle's binary imports no DLL the VST2 DLL does not.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
 set -euo pipefail
 export LC_ALL=C
@@ -64,6 +65,17 @@ $report"
     same "exports of $1/VLMTarvix.lv2/VLMTarvix.so" "lv2_descriptor lv2ui_descriptor" "$exports"
 }
 lv2_uri=https://velmora.example/plugins/tarvix
+# loads_vst3 HOST BUNDLE [RUNNER]: the host tool reports the VST3 bundle's name and vendor.
+loads_vst3() {
+    local report
+    report=$(${3:-} "$1" info "$2" 2>&1) || fail "$1 info $2 failed:
+$report"
+    grep -q "^Effect name: VLM Tarvix" <<<"$report" && grep -q "^Vendor: Velmora" <<<"$report" ||
+        fail "$1 info $2: expected VLM Tarvix by Velmora, came:
+$report"
+}
+vst3_linux=VLMTarvix.vst3/Contents/x86_64-linux/VLMTarvix.so
+vst3_windows=VLMTarvix.vst3/Contents/x86_64-win/VLMTarvix.vst3
 
 [ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
@@ -78,6 +90,7 @@ same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/manifest.ttl
 -rw-r--r-- root/root ./usr/lib/vst/VLMTarvix.so
+-rw-r--r-- root/root ./usr/lib/vst3/$vst3_linux
 -rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/changelog.gz
 -rw-r--r-- root/root ./usr/share/doc/vlm-tarvix/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/vsthost.1.gz" \
@@ -91,7 +104,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # The package names alone, versions and alternatives' bars dropped.
 depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
 dpkg -x "$deb" "$scratch/deb"
-for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so; do
+for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so \
+    usr/lib/vst3/$vst3_linux; do
     for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
         [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
             fail "the plug-in loads $lib, which is not among the libraries it may use"
@@ -103,6 +117,7 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/deb/usr/lib/lv2"
+loads_vst3 "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst3/VLMTarvix.vst3"
 # Debian's own rules: any error or warning fails (informational notes pass).
 lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
     fail "lintian finds faults in $deb:
@@ -121,18 +136,29 @@ same "files of $tgz" "$top/bin/vsthost
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 $top/lib/lv2/VLMTarvix.lv2/manifest.ttl
-$top/lib/vst/VLMTarvix.so" "$(files "$tgz")"
+$top/lib/vst/VLMTarvix.so
+$top/lib/vst3/$vst3_linux" "$(files "$tgz")"
 mkdir "$scratch/tgz"
 tar -xzf "$tgz" -C "$scratch/tgz"
 loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/tgz/$top/lib/lv2"
+loads_vst3 "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst3/VLMTarvix.vst3"
 
 echo "== check-packages: $zip"
 top=VLMTarvix-$version-windows-x64
 same "files of $zip" "$top/README.md
 $top/VLMTarvix.dll
+$top/$vst3_windows
 $top/vsthost.exe" "$(files "$zip")"
 mkdir "$scratch/zip"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD/$zip")
 loads "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.dll" scripts/wine-run
+loads_vst3 "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.vst3" scripts/wine-run
+# The same runtime rules as the DLL's: static runtimes, nothing but system DLLs.
+imports() {
+    x86_64-w64-mingw32-objdump -p "$1" | awk '$1 == "DLL" && $2 == "Name:" { print $3 }' | sort
+}
+extra=$(comm -23 <(imports "$scratch/zip/$top/$vst3_windows") \
+    <(imports "$scratch/zip/$top/VLMTarvix.dll"))
+[ -z "$extra" ] || fail "the VST3 binary imports DLLs the VST2 DLL does not: $extra"
 echo "Packages checked."

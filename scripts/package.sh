@@ -41,8 +41,8 @@ for preset in linux windows; do
     step="configuring the $preset preset"
     echo "== package: $preset"
     cmake --preset "$preset" >/dev/null
-    step="building the $preset plug-in and host tool"
-    targets=(vlm_tarvix vsthost)
+    step="building the $preset plug-ins and host tool"
+    targets=(vlm_tarvix vlm_tarvix_vst3 vsthost)
     # The LV2 bundle ships with the Linux packages (lib/lv2/VLMTarvix.lv2/).
     if [ "$preset" = linux ]; then
         targets+=(vlm_tarvix_lv2)

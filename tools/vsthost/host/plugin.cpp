@@ -4,6 +4,7 @@
 #include "common/text_format.h"
 #include "host/module.h"
 #include "host/opcode_names.h"
+#include "host/vst3host.h"
 #include "os/alloc_count.h"
 #include "os/crashguard.h"
 
@@ -165,6 +166,18 @@ CPlugin::CPlugin(const std::string& pluginPath, const char* entryName) : path(pl
     const std::vector<const char*> candidates =
         entryName != nullptr ? std::vector<const char*>{entryName}
                              : std::vector<const char*>{"VSTPluginMain", "main"};
+    // A VST3 bundle or module: hosted behind a record of its own that the tool drives alike.
+    if (Vst3Host::IsVst3Path(path)) {
+        module = Module::Load(Vst3Host::ModulePath(path));
+        try {
+            CCallGuard guard("the VST3 module's factory");
+            effect = Vst3Host::CreateEffect(module, HostCallback);
+        } catch (...) {
+            Unload();
+            throw;
+        }
+        return;
+    }
     module = Module::Load(path);
     VstPluginMainProc entry = nullptr;
     for (const char* name : candidates) {
