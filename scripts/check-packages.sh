@@ -3,10 +3,11 @@
 #   .deb     its files, its control fields, a Depends entry for every library its binaries
 #            load; lintian (Debian's package checker) without an error or a warning; its
 #            changelog at the package's version; vsthost's manual page names every option of
-#            its --help; unpacked into a scratch root, its vsthost loads its plug-in and lilv
-#            finds its LV2 bundle;
-#   .tar.gz  its files; unpacked, its vsthost loads its plug-in and lilv finds its LV2 bundle;
-#   .zip     its files; unpacked, its vsthost.exe loads its DLL under Wine.
+#            its --help; unpacked into a scratch root, its vsthost loads its plug-ins (VST2,
+#            CLAP) and lilv finds its LV2 bundle;
+#   .tar.gz  its files; unpacked, its vsthost loads its plug-ins and lilv finds its LV2 bundle;
+#   .zip     its files; unpacked, its vsthost.exe loads its DLL and its .clap under Wine;
+#   each .clap exports clap_entry and nothing else.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
 set -euo pipefail
 export LC_ALL=C
@@ -64,6 +65,15 @@ $report"
     same "exports of $1/VLMTarvix.lv2/VLMTarvix.so" "lv2_descriptor lv2ui_descriptor" "$exports"
 }
 lv2_uri=https://velmora.example/plugins/tarvix
+# loads_clap HOST PLUGIN [RUNNER]: the host tool makes the CLAP plug-in and reports it.
+loads_clap() {
+    local report
+    report=$(${3:-} "$1" info "$2" 2>&1) || fail "$1 info $2 failed:
+$report"
+    grep -q "^Effect name: VLM Tarvix" <<<"$report" && grep -q "^Inputs: 2" <<<"$report" ||
+        fail "$1 info $2: expected the CLAP plug-in VLM Tarvix with two inputs, came:
+$report"
+}
 
 [ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
@@ -74,6 +84,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
+-rw-r--r-- root/root ./usr/lib/clap/VLMTarvix.clap
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/manifest.ttl
@@ -91,7 +102,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 # The package names alone, versions and alternatives' bars dropped.
 depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
 dpkg -x "$deb" "$scratch/deb"
-for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so; do
+for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so \
+    usr/lib/clap/VLMTarvix.clap; do
     for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
         [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
             fail "the plug-in loads $lib, which is not among the libraries it may use"
@@ -103,6 +115,9 @@ for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2
 done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/deb/usr/lib/lv2"
+loads_clap "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/clap/VLMTarvix.clap"
+same "symbols the CLAP plug-in exports" "clap_entry" \
+    "$(nm -D --defined-only "$scratch/deb/usr/lib/clap/VLMTarvix.clap" | awk '{ print $3 }')"
 # Debian's own rules: any error or warning fails (informational notes pass).
 lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
     fail "lintian finds faults in $deb:
@@ -118,6 +133,7 @@ done
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)
 same "files of $tgz" "$top/bin/vsthost
+$top/lib/clap/VLMTarvix.clap
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 $top/lib/lv2/VLMTarvix.lv2/manifest.ttl
@@ -126,13 +142,20 @@ mkdir "$scratch/tgz"
 tar -xzf "$tgz" -C "$scratch/tgz"
 loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/tgz/$top/lib/lv2"
+loads_clap "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/clap/VLMTarvix.clap"
 
 echo "== check-packages: $zip"
 top=VLMTarvix-$version-windows-x64
 same "files of $zip" "$top/README.md
+$top/VLMTarvix.clap
 $top/VLMTarvix.dll
 $top/vsthost.exe" "$(files "$zip")"
 mkdir "$scratch/zip"
 (cd "$scratch/zip" && cmake -E tar xf "$OLDPWD/$zip")
 loads "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.dll" scripts/wine-run
+loads_clap "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.clap" scripts/wine-run
+same "names the Windows CLAP plug-in exports" "clap_entry" \
+    "$(x86_64-w64-mingw32-objdump -p "$scratch/zip/$top/VLMTarvix.clap" |
+        awk '/^\[Ordinal\/Name Pointer\] Table/ { t = 1; next } t && NF == 0 { t = 0 }
+             t { print $NF }')"
 echo "Packages checked."

@@ -11,6 +11,7 @@ packages=(
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
     lsp-plugins-vst
     lv2-dev sordi lilv-utils liblilv-dev python3
+    qtractor
 )
 missing=()
 for p in "${packages[@]}"; do
