@@ -306,10 +306,10 @@ const void* CPlugin::Extension(const clap_plugin_t* /*plugin*/, const char* id) 
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) {
         return &kGui;
     }
-#if !defined(_WIN32)
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) {
         return &kTimer;
     }
+#if !defined(_WIN32)
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) {
         return &kPosixFd;
     }
@@ -670,14 +670,13 @@ void CPlugin::GuiDestroy(const clap_plugin_t* plugin) {
 }
 
 void CPlugin::CloseEditor() {
-#if !defined(_WIN32)
-    if (eventFd >= 0 && hostFd != nullptr) {
+    if (eventFd >= 0 && hostFd != nullptr && hostFd->unregister_fd != nullptr) {
         hostFd->unregister_fd(host, eventFd);
     }
-    if (timer != CLAP_INVALID_ID && hostTimer != nullptr) {
+    if (timer != CLAP_INVALID_ID && hostTimer != nullptr &&
+        hostTimer->unregister_timer != nullptr) {
         hostTimer->unregister_timer(host, timer);
     }
-#endif
     eventFd = -1;
     timer = CLAP_INVALID_ID;
     if (effect != nullptr) {
@@ -745,13 +744,21 @@ bool CPlugin::GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* win
     if (!self->effect->OpenEditor(parent)) {
         return false;
     }
-#if !defined(_WIN32)
+    // The tick draws the editor on Linux and, everywhere, notices clicks on the IN switch, which
+    // has no parameter of the effect's own to report them. Windows draws the editor from its
+    // own timer, so there the host's tick is welcome but not needed; without it a click on IN
+    // reaches the host when the editor closes.
     clap_id id = CLAP_INVALID_ID;
-    if (!self->hostTimer->register_timer(self->host, kEditorTickMs, &id)) {
+    const bool ticking = self->hostTimer != nullptr && self->hostTimer->register_timer != nullptr &&
+                         self->hostTimer->register_timer(self->host, kEditorTickMs, &id);
+    if (ticking) {
+        self->timer = id;
+    }
+#if !defined(_WIN32)
+    if (!ticking) {
         self->CloseEditor();
         return false;
     }
-    self->timer = id;
     const int fd = self->effect->EditorEventSource();
     if (fd >= 0) {
         if (!self->hostFd->register_fd(self->host, fd, CLAP_POSIX_FD_READ)) {

@@ -767,10 +767,10 @@ const void* CClapEffect::HostExtension(const clap_host_t* /*host*/, const char* 
     if (std::strcmp(id, CLAP_EXT_GUI) == 0) {
         return &kHostGui;
     }
-#if !defined(_WIN32)
     if (std::strcmp(id, CLAP_EXT_TIMER_SUPPORT) == 0) {
         return &kHostTimer;
     }
+#if !defined(_WIN32)
     if (std::strcmp(id, CLAP_EXT_POSIX_FD_SUPPORT) == 0) {
         return &kHostFd;
     }
