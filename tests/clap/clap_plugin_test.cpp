@@ -349,7 +349,9 @@ struct SStream {
         }
         const std::size_t n = std::min<std::size_t>(
             {static_cast<std::size_t>(size), self->piece, self->bytes.size() - self->at});
-        std::memcpy(buffer, self->bytes.data() + self->at, n);
+        if (n > 0) {
+            std::memcpy(buffer, self->bytes.data() + self->at, n);
+        }
         self->at += n;
         return static_cast<std::int64_t>(n);
     }

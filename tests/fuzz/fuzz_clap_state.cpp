@@ -38,7 +38,9 @@ struct SStream {
         if (n == 0 && self->failAtEnd) {
             return -1;
         }
-        std::memcpy(buffer, self->bytes + self->at, n);
+        if (n > 0) {
+            std::memcpy(buffer, self->bytes + self->at, n);
+        }
         self->at += n;
         return static_cast<std::int64_t>(n);
     }
