@@ -26,8 +26,8 @@ const char* const kWindowApi = CLAP_WINDOW_API_WIN32;
 #else
 const char* const kWindowApi = CLAP_WINDOW_API_X11;
 #endif
-// A parameter's texts as the record's text opcodes hand them out.
-constexpr std::size_t kTextSize = 64;
+// The longest text a plug-in may write for a parameter's value.
+constexpr std::size_t kTextSize = 256;
 // Bigger than any state a plug-in should keep: a stream beyond this is refused.
 constexpr std::size_t kMaxStateBytes = std::size_t{64} << 20;
 
@@ -151,7 +151,7 @@ private:
     int ParamIndex(clap_id id) const;
     double PlainValue(int index, float normalised) const;
     float Normalised(int index, double plain) const;
-    std::string ParamText(int index);
+    std::string ParamText(int index, bool unit);
     void FillInputs(SInputList& list);
     void Flush();
     bool EnsureGui();
@@ -228,6 +228,15 @@ void CopyText(void* ptr, const std::string& text, std::size_t capacity) {
     static_cast<char*>(ptr)[n] = '\0';
 }
 
+// A CLAP plug-in is known by its id text; a VST2 host by a 32-bit number: the text's FNV-1a hash.
+VstInt32 IdHash(const char* id) {
+    std::uint32_t hash = 2166136261u;
+    for (; *id != '\0'; ++id) {
+        hash = (hash ^ static_cast<unsigned char>(*id)) * 16777619u;
+    }
+    return static_cast<VstInt32>(hash);
+}
+
 // "1.2.3" as the VST2 vendor version 1230... ("1.0.0": 1000).
 VstInt32 VersionNumber(const char* text) {
     int parts[3] = {0, 0, 0};
@@ -301,6 +310,7 @@ void CClapEffect::Start(void* module, const std::string& path) {
     record.object = this;
     record.ioRatio = 1.0f;
     record.version = VersionNumber(descriptor->version);
+    record.uniqueID = IdHash(descriptor->id);
     record.flags = effFlagsCanReplacing;
     if (state != nullptr) {
         record.flags |= effFlagsProgramChunks;
@@ -388,18 +398,27 @@ float CClapEffect::Normalised(int index, double plain) const {
     return static_cast<float>(std::clamp((plain - p.min) / (p.max - p.min), 0.0, 1.0));
 }
 
-std::string CClapEffect::ParamText(int index) {
+// A CLAP text carries its unit after the number ("+6.0 dB"); the record hands out the number
+// (`unit` false) and the unit apart, as VST2 plug-ins do, each within a VST2 host's 8 bytes.
+std::string CClapEffect::ParamText(int index, bool unit) {
     double value = 0.0;
-    char text[kTextSize] = {};
+    char buffer[kTextSize] = {};
     const clap_id id = paramList[static_cast<std::size_t>(index)].id;
     if (!params->get_value(plugin, id, &value)) {
         return "";
     }
-    if (!params->value_to_text(plugin, id, value, text, sizeof text)) {
-        return Format("%g", value);
+    if (!params->value_to_text(plugin, id, value, buffer, sizeof buffer)) {
+        return unit ? "" : Format("%g", value);
     }
-    text[sizeof text - 1] = '\0';
-    return text;
+    buffer[sizeof buffer - 1] = '\0';
+    const std::string text = buffer;
+    const std::size_t space = text.rfind(' ');
+    const bool hasUnit = space != std::string::npos && space > 0 &&
+                         text.find_first_of("0123456789", space) == std::string::npos;
+    if (!hasUnit) {
+        return unit ? "" : text;
+    }
+    return unit ? text.substr(space + 1) : text.substr(0, space);
 }
 
 VstIntPtr VLM_VSTCALL CClapEffect::DispatcherEntry(AEffect* effect, VstInt32 opcode, VstInt32 index,
@@ -487,17 +506,18 @@ VstIntPtr CClapEffect::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value
         return kPlugCategUnknown;
     case effGetParamName:
         if (isParam) {
-            CopyText(ptr, paramList[static_cast<std::size_t>(index)].name, kTextSize);
+            CopyText(ptr, paramList[static_cast<std::size_t>(index)].name, kVstMaxParamStrLen);
         }
         return isParam ? 1 : 0;
     case effGetParamDisplay:
         if (isParam) {
-            CopyText(ptr, ParamText(index), kTextSize);
+            CopyText(ptr, ParamText(index, false), kVstMaxParamStrLen);
         }
         return isParam ? 1 : 0;
     case effGetParamLabel:
-        // CLAP texts carry their unit.
-        CopyText(ptr, "", kTextSize);
+        if (isParam) {
+            CopyText(ptr, ParamText(index, true), kVstMaxParamStrLen);
+        }
         return isParam ? 1 : 0;
     case effGetChunk:
         if (ptr == nullptr || !SaveChunk()) {
