@@ -4,7 +4,7 @@
 #include "formats/clap/clap.h"
 #include "formats/clap/clapplugin.h"
 #include "formats/shared/effecthost.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 
