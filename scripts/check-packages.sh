@@ -4,10 +4,11 @@
 #            load; lintian (Debian's package checker) without an error or a warning; its
 #            changelog at the package's version; vsthost's manual page names every option of
 #            its --help; unpacked into a scratch root, its vsthost loads its plug-ins (VST2,
-#            VST3) and lilv finds its LV2 bundle;
+#            VST3, CLAP) and lilv finds its LV2 bundle;
 #   .tar.gz  its files; unpacked, its vsthost loads its plug-ins and lilv finds its LV2 bundle;
-#   .zip     its files; unpacked, its vsthost.exe loads its DLL and its VST3 bundle under Wine;
-#            the bundle's binary imports no DLL the VST2 DLL does not.
+#   .zip     its files; unpacked, its vsthost.exe loads its DLL, its VST3 bundle and its .clap
+#            under Wine; the VST3 binary imports no DLL the VST2 DLL does not;
+#   each .clap exports clap_entry and nothing else.
 # Installs nothing; ends non-zero at the first fault, saying what was expected and what came.
 set -euo pipefail
 export LC_ALL=C
@@ -76,6 +77,15 @@ $report"
 }
 vst3_linux=VLMTarvix.vst3/Contents/x86_64-linux/VLMTarvix.so
 vst3_windows=VLMTarvix.vst3/Contents/x86_64-win/VLMTarvix.vst3
+# loads_clap HOST PLUGIN [RUNNER]: the host tool makes the CLAP plug-in and reports it.
+loads_clap() {
+    local report
+    report=$(${3:-} "$1" info "$2" 2>&1) || fail "$1 info $2 failed:
+$report"
+    grep -q "^Effect name: VLM Tarvix" <<<"$report" && grep -q "^Inputs: 2" <<<"$report" ||
+        fail "$1 info $2: expected the CLAP plug-in VLM Tarvix with two inputs, came:
+$report"
+}
 
 [ -n "$version" ] || fail "no project(VLMTarvix VERSION ...) in CMakeLists.txt"
 for package in "$deb" "$tgz" "$zip"; do
@@ -86,6 +96,7 @@ trap 'rm -rf "$scratch"' EXIT
 
 echo "== check-packages: $deb"
 same "files of $deb" "-rwxr-xr-x root/root ./usr/bin/vsthost
+-rw-r--r-- root/root ./usr/lib/clap/VLMTarvix.clap
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 -rw-r--r-- root/root ./usr/lib/lv2/VLMTarvix.lv2/manifest.ttl
@@ -105,7 +116,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 depends_names=" $(sed 's/([^)]*)//g; s/[,|]/ /g' <<<"$depends" | xargs) "
 dpkg -x "$deb" "$scratch/deb"
 for binary in usr/bin/vsthost usr/lib/vst/VLMTarvix.so usr/lib/lv2/VLMTarvix.lv2/VLMTarvix.so \
-    usr/lib/vst3/$vst3_linux; do
+    usr/lib/vst3/$vst3_linux usr/lib/clap/VLMTarvix.clap; do
     for lib in $(objdump -p "$scratch/deb/$binary" | awk '$1 == "NEEDED" { print $2 }'); do
         [ "$binary" = usr/bin/vsthost ] || [[ " ${plugin_libs[*]} " == *" $lib "* ]] ||
             fail "the plug-in loads $lib, which is not among the libraries it may use"
@@ -118,6 +129,9 @@ done
 loads "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/deb/usr/lib/lv2"
 loads_vst3 "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/vst3/VLMTarvix.vst3"
+loads_clap "$scratch/deb/usr/bin/vsthost" "$scratch/deb/usr/lib/clap/VLMTarvix.clap"
+same "symbols the CLAP plug-in exports" "clap_entry" \
+    "$(nm -D --defined-only "$scratch/deb/usr/lib/clap/VLMTarvix.clap" | awk '{ print $3 }')"
 # Debian's own rules: any error or warning fails (informational notes pass).
 lintian_report=$(lintian --fail-on error,warning "$deb" 2>&1) ||
     fail "lintian finds faults in $deb:
@@ -133,6 +147,7 @@ done
 echo "== check-packages: $tgz"
 top=VLMTarvix-$version-linux-$(uname -m)
 same "files of $tgz" "$top/bin/vsthost
+$top/lib/clap/VLMTarvix.clap
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.so
 $top/lib/lv2/VLMTarvix.lv2/VLMTarvix.ttl
 $top/lib/lv2/VLMTarvix.lv2/manifest.ttl
@@ -143,10 +158,12 @@ tar -xzf "$tgz" -C "$scratch/tgz"
 loads "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst/VLMTarvix.so"
 lv2_loads "$scratch/tgz/$top/lib/lv2"
 loads_vst3 "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/vst3/VLMTarvix.vst3"
+loads_clap "$scratch/tgz/$top/bin/vsthost" "$scratch/tgz/$top/lib/clap/VLMTarvix.clap"
 
 echo "== check-packages: $zip"
 top=VLMTarvix-$version-windows-x64
 same "files of $zip" "$top/README.md
+$top/VLMTarvix.clap
 $top/VLMTarvix.dll
 $top/$vst3_windows
 $top/vsthost.exe" "$(files "$zip")"
@@ -161,4 +178,9 @@ imports() {
 extra=$(comm -23 <(imports "$scratch/zip/$top/$vst3_windows") \
     <(imports "$scratch/zip/$top/VLMTarvix.dll"))
 [ -z "$extra" ] || fail "the VST3 binary imports DLLs the VST2 DLL does not: $extra"
+loads_clap "$scratch/zip/$top/vsthost.exe" "$scratch/zip/$top/VLMTarvix.clap" scripts/wine-run
+same "names the Windows CLAP plug-in exports" "clap_entry" \
+    "$(x86_64-w64-mingw32-objdump -p "$scratch/zip/$top/VLMTarvix.clap" |
+        awk '/^\[Ordinal\/Name Pointer\] Table/ { t = 1; next } t && NF == 0 { t = 0 }
+             t { print $NF }')"
 echo "Packages checked."

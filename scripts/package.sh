@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the packages users download, in build/packages/: a .deb and a .tar.gz from the linux
-# preset (the VST2 .so and the LV2 bundle), a .zip from the windows preset. Builds only what
-# ships (the plug-ins and vsthost) in each preset's build directory, then packs it with CPack.
-# Installs nothing (scripts/setup.sh does); ends non-zero at the first error, saying which step
-# failed.
+# preset (the VST2 .so, the LV2 bundle and the .clap), a .zip from the windows preset (the DLL
+# and the .clap). Builds only what ships (the plug-ins and vsthost) in each preset's build
+# directory, then packs it with CPack. Installs nothing (scripts/setup.sh does); ends non-zero
+# at the first error, saying which step failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 out=$PWD/build/packages
@@ -42,7 +42,7 @@ for preset in linux windows; do
     echo "== package: $preset"
     cmake --preset "$preset" >/dev/null
     step="building the $preset plug-ins and host tool"
-    targets=(vlm_tarvix vlm_tarvix_vst3 vsthost)
+    targets=(vlm_tarvix vlm_tarvix_vst3 vlm_tarvix_clap vsthost)
     # The LV2 bundle ships with the Linux packages (lib/lv2/VLMTarvix.lv2/).
     if [ "$preset" = linux ]; then
         targets+=(vlm_tarvix_lv2)

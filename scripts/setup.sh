@@ -12,6 +12,7 @@ packages=(
     lsp-plugins-vst
     lv2-dev sordi lilv-utils liblilv-dev python3
     ardour
+    qtractor
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -57,6 +57,24 @@ float ToNormalised(int band, float db) {
     return ToNormalisedValue(Fader(band), db);
 }
 
+double ToDbPrecise(int band, float normalised) {
+    const ControlDesc& fader = Fader(band);
+    if (fader.valueMap != nullptr) {
+        return ToDb(band, normalised);
+    }
+    const double low = fader.minValue;
+    return low + static_cast<double>(normalised) * (static_cast<double>(fader.maxValue) - low);
+}
+
+float ToNormalisedPrecise(int band, double db) {
+    const ControlDesc& fader = Fader(band);
+    const double range = static_cast<double>(fader.maxValue) - fader.minValue;
+    if (fader.valueMap != nullptr || range == 0.0) {
+        return ToNormalised(band, static_cast<float>(db));
+    }
+    return static_cast<float>((db - fader.minValue) / range);
+}
+
 bool Clamp(float& normalised) {
     if (std::isnan(normalised)) {
         return false;

@@ -29,6 +29,10 @@ std::string Unit(int band);
 // Clamp below does.
 float ToDb(int band, float normalised);
 float ToNormalised(int band, float db);
+// The same law in double precision, for formats whose values are doubles: a normalised value
+// taken to decibels and back comes home with the same bits.
+double ToDbPrecise(int band, float normalised);
+float ToNormalisedPrecise(int band, double db);
 
 // A normalised value as a format hands it to the effect: NaN gives false (nothing to apply),
 // anything else is clamped to 0..1.

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "common/text_format.h"
+#include "host/claphost.h"
 #include "host/module.h"
 #include "host/opcode_names.h"
 #include "host/vst3host.h"
@@ -179,6 +180,17 @@ CPlugin::CPlugin(const std::string& pluginPath, const char* entryName) : path(pl
         return;
     }
     module = Module::Load(path);
+    if (ClapHost::IsClapPath(path)) {
+        // A CLAP plug-in, behind a record that translates this class's calls into its own.
+        try {
+            CCallGuard guard("the CLAP entry and factory");
+            effect = ClapHost::Open(module, path, HostCallback);
+        } catch (...) {
+            Unload();
+            throw;
+        }
+        return;
+    }
     VstPluginMainProc entry = nullptr;
     for (const char* name : candidates) {
         if ((entry = Module::Find(module, name)) != nullptr) {
