@@ -53,7 +53,7 @@ CEffectHost::CEffectHost(AEffect* record) : effect(record) {
 
 CEffectHost::~CEffectHost() {
     CloseEditor();
-    listener = nullptr;
+    SetListener(nullptr);
     // effClose deletes the effect; from then on nothing may touch the record.
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
@@ -88,7 +88,9 @@ bool CEffectHost::SetParameter(std::int32_t index, float value) {
     if (effect->getParameter(effect, index) == value) {
         return false;
     }
+    hostChangesInFlight.fetch_add(1, std::memory_order_acq_rel);
     effect->setParameter(effect, index, value);
+    hostChangesInFlight.fetch_sub(1, std::memory_order_acq_rel);
     return true;
 }
 
@@ -135,7 +137,9 @@ bool CEffectHost::LoadState(const void* bytes, std::size_t size) {
         }
     }
     std::vector<std::uint8_t> copy(in, in + size);
+    hostChangesInFlight.fetch_add(1, std::memory_order_acq_rel);
     effect->dispatcher(effect, effSetChunk, 0, static_cast<VstIntPtr>(size), copy.data(), 0.0f);
+    hostChangesInFlight.fetch_sub(1, std::memory_order_acq_rel);
     shownSwitch = effect->getParameter(effect, Bands::kInSwitch);
     return true;
 }
@@ -193,10 +197,11 @@ void CEffectHost::ReportSwitchClick() {
         return;
     }
     shownSwitch = now;
-    if (listener != nullptr && now != hostValue[Bands::kInSwitch].load(std::memory_order_relaxed)) {
-        listener->EditBegun(Bands::kInSwitch);
-        listener->Edited(Bands::kInSwitch, now);
-        listener->EditEnded(Bands::kInSwitch);
+    Listener* told = listener.load(std::memory_order_acquire);
+    if (told != nullptr && now != hostValue[Bands::kInSwitch].load(std::memory_order_relaxed)) {
+        told->EditBegun(Bands::kInSwitch);
+        told->Edited(Bands::kInSwitch, now);
+        told->EditEnded(Bands::kInSwitch);
     }
 }
 
@@ -211,37 +216,37 @@ VstIntPtr VLM_VSTCALL CEffectHost::Callback(AEffect* effect, VstInt32 opcode, Vs
 
 VstIntPtr CEffectHost::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                 float opt) {
-    switch (opcode) {
-    case audioMasterVersion:
+    if (opcode == audioMasterVersion) {
         return kVstVersion;
+    }
+    Listener* told = listener.load(std::memory_order_acquire);
+    if (told == nullptr) {
+        return 0;
+    }
+    switch (opcode) {
     case audioMasterAutomate:
         // The effect reports every change of a parameter, the host's own ones included; only a
-        // value other than the host's last one is the user's.
-        if (listener != nullptr && Bands::IsBand(index) &&
-            opt != hostValue[index].load(std::memory_order_relaxed)) {
-            listener->Edited(index, opt);
+        // value other than the host's last one, while no host change is under way, is the user's.
+        if (Bands::IsBand(index) && opt != hostValue[index].load(std::memory_order_relaxed) &&
+            hostChangesInFlight.load(std::memory_order_acquire) == 0) {
+            told->Edited(index, opt);
         }
         return 0;
     case audioMasterBeginEdit:
-        if (listener != nullptr && Bands::IsBand(index)) {
-            listener->EditBegun(index);
+        if (Bands::IsBand(index)) {
+            told->EditBegun(index);
         }
         return 0;
     case audioMasterEndEdit:
-        if (listener != nullptr && Bands::IsBand(index)) {
-            listener->EditEnded(index);
+        if (Bands::IsBand(index)) {
+            told->EditEnded(index);
         }
         return 0;
     case audioMasterCanDo:
-        return ptr != nullptr && listener != nullptr &&
-                       std::strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0
-                   ? 1
-                   : 0;
+        return ptr != nullptr && std::strcmp(static_cast<const char*>(ptr), "sizeWindow") == 0 ? 1
+                                                                                               : 0;
     case audioMasterSizeWindow:
-        return listener != nullptr &&
-                       listener->ResizeRequested(index, static_cast<std::int32_t>(value))
-                   ? 1
-                   : 0;
+        return told->ResizeRequested(index, static_cast<std::int32_t>(value)) ? 1 : 0;
     default:
         return 0;
     }

@@ -39,7 +39,9 @@ public:
     CEffectHost& operator=(const CEffectHost&) = delete;
 
     // [UI thread] Who hears the user's edits; null for nobody. Set it while the editor is closed.
-    void SetListener(Listener* newListener) { listener = newListener; }
+    void SetListener(Listener* newListener) {
+        listener.store(newListener, std::memory_order_release);
+    }
 
     // [UI thread, not processing] Setup, as a VST2 host sends it; the rate is kept within
     // 1 kHz..1 MHz and non-finite rates are ignored.
@@ -90,11 +92,15 @@ private:
 
     static constexpr int kParameters = Bands::kCount + 1;
     AEffect* effect = nullptr;
-    Listener* listener = nullptr;
+    // The user's edits: told of on the UI thread, but set while the audio thread may look.
+    std::atomic<Listener*> listener{nullptr};
     bool editorOpen = false;
     // The last value the host set for each parameter: an automation report of exactly this
     // value is the effect echoing the host's own change, not the user's edit.
     std::atomic<float> hostValue[kParameters];
+    // Host changes being applied right now, on any thread: a report that comes meanwhile is
+    // their echo, even where two threads' changes raced and the value is another one's.
+    std::atomic<int> hostChangesInFlight{0};
     float shownSwitch = 1.0f;
 };
 
