@@ -1,17 +1,15 @@
 // The Linux editor window: a child X window of the host's window on a display connection of
-// the editor's own, a GLX context, and the Windows-style messages, timer ticks and paints that
-// the portable editor expects, all served from the host's idle calls on the thread that opened
-// the editor.
+// the editor's own, and the Windows-style messages, timer ticks and paints that the portable
+// editor expects, all served from the host's idle calls on the thread that opened the editor.
+// Its GLX context is in glx.cpp, its text entry in editbox.cpp.
 #include "platform/platform.h"
-#include "platform/x11/font.h"
 #include "platform/x11/windowid.h"
+#include "platform/x11/xwindow.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <cairo-xlib.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,15 +17,13 @@
 #include <cstdlib>
 #include <locale>
 #include <sstream>
-#include <string>
 #include <vector>
 
 namespace VLM {
 namespace Platform {
+namespace X11 {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::uintptr_t kMouseLeftButton = 0x0001; // MK_LBUTTON
 // X reports a wheel notch as a press of button 4 (away from the user) or 5 (towards); Windows
@@ -40,77 +36,12 @@ constexpr long kInputEvents =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
-constexpr long kEditEvents = ExposureMask | KeyPressMask | FocusChangeMask | ButtonPressMask;
-
-// What a window handle points to: an editor window or a text entry.
-struct XHandle {
-    explicit XHandle(bool edit) : isEdit(edit) {}
-    const bool isEdit;
-};
-
-struct XWindow;
-
-// The text entry: a child window of the editor holding one line, drawn with Cairo, fed by the
-// key presses of its own window while it has the keyboard focus.
-struct XEditBox : XHandle {
-    XEditBox() : XHandle(true) {}
-    XWindow* editor = nullptr;
-    ::Window id = 0;
-    int width = 0;
-    int height = 0;
-    int fontPixels = 0; // SetEditFont's height; 0: the read-out's own size
-    bool shown = false;
-    bool focused = false;
-    ::Window previousFocus = 0; // whose focus to give back
-    int previousRevert = RevertToParent;
-    std::wstring text;
-    std::size_t caret = 0;
-    bool allSelected = false;
-    EditMessageFn filter = nullptr;
-    void* refData = nullptr;
-};
-
-struct XWindow : XHandle {
-    XWindow() : XHandle(false) {}
-    XEditBox* edit = nullptr; // the editor's text entry, if it has one
-    Display* display = nullptr;
-    ::Window id = 0;
-    Colormap colormap = 0;
-    XVisualInfo* visual = nullptr; // null: the server offers no double-buffered RGBA visual
-    ::Cursor blankCursor = 0;
-    void* userData = nullptr;
-    bool timerOn = false;
-    std::uintptr_t timerId = 0;
-    Clock::duration period{};
-    Clock::time_point due{};
-    TimerFn timer = nullptr;
-    bool paintPending = false;
-    bool clickPending = false; // the last press may become the first half of a double click
-    Time clickTime = 0;
-    int clickX = 0;
-    int clickY = 0;
-    int serving = 0; // nesting depth of calls that may destroy it; the record outlives them
-    bool destroyed = false;
-    // The server has destroyed the window (the host destroyed it, or its parent): nothing is
-    // asked of it any more, and the editor hears so once, as a destroy message.
-    bool gone = false;
-    bool goneByError = false; // an X error said so; taken up after the request that failed
-    bool goneToTell = false;  // the destroy message is still to be sent
-};
-
-struct XGLContext {
-    Display* display = nullptr;
-    GLXContext context = nullptr;
-    XWindow* window = nullptr; // the window it was last made current on
-};
-
 WindowMessageFn windowHandler = nullptr;
 
 // Everything here runs on the thread that opened the editor, so per-thread state needs no lock.
 thread_local Display* pendingDisplay = nullptr; // opened by CanOpenEditorWindow, not yet used
 thread_local XWindow* current = nullptr;        // the editor that cursor requests concern
 thread_local XWindow* captured = nullptr;
-thread_local XGLContext* currentContext = nullptr;
 thread_local int cursorCount = 0; // ShowCursor's display counter: hidden below 0
 thread_local int lastError = 0;
 thread_local int trappedError = 0;
@@ -121,16 +52,6 @@ thread_local std::vector<XWindow*> openWindows;
 // The handler that was in place when the outermost trap began; errors of connections that are
 // not ours go on to it.
 std::atomic<XErrorHandler> hostErrorHandler{nullptr};
-
-XWindow* ToWindow(WindowHandle window) {
-    auto* handle = static_cast<XHandle*>(window);
-    return handle != nullptr && !handle->isEdit ? static_cast<XWindow*>(handle) : nullptr;
-}
-
-XEditBox* ToEdit(WindowHandle window) {
-    auto* handle = static_cast<XHandle*>(window);
-    return handle != nullptr && handle->isEdit ? static_cast<XEditBox*>(handle) : nullptr;
-}
 
 WindowHandle HandleOf(XWindow* w) {
     return static_cast<XHandle*>(w);
@@ -157,77 +78,50 @@ int TrapError(Display* display, XErrorEvent* event) {
     return 0;
 }
 
-// Xlib's default error handler ends the process, and the host's window (and ours with it) may
-// be destroyed at any moment by another client: every request of ours runs under this trap,
-// which catches the errors of our connections and puts the previous handler back at its end,
-// so the process-wide handler is the host's again whenever we return. Traps nest.
-class ErrorTrap {
-public:
-    // `owner`: the window whose connection this is, when a call under the trap may close it.
-    explicit ErrorTrap(Display* d, const XWindow* owner = nullptr) : display(d), window(owner) {
-        previous = XSetErrorHandler(&TrapError);
-        if (trapDepth++ == 0) {
-            hostErrorHandler.store(previous, std::memory_order_relaxed);
-            trappedError = 0;
-        }
-        // Errors of earlier requests are caught, but not counted as this span's.
-        XSync(display, False);
-        outer = trappedError;
-        trappedError = 0;
-    }
-    ~ErrorTrap() { End(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    // Waits for the server's answer to every request made under the trap; its first error.
-    int End() {
-        if (display != nullptr) {
-            if (window == nullptr || !window->destroyed) {
-                XSync(display, False);
-            }
-            Finish();
-        }
-        return result;
-    }
-    // Closes the connection under the trap, for the errors its last requests may still bring.
-    void Close() {
-        XCloseDisplay(display);
-        Finish();
-    }
-
-private:
-    void Finish() {
-        XSetErrorHandler(previous);
-        display = nullptr;
-        result = trappedError;
-        if (result != 0) {
-            lastError = result;
-        }
-        trappedError = --trapDepth > 0 && outer != 0 ? outer : result;
-    }
-
-    Display* display;
-    const XWindow* window;
-    int outer = 0; // the enclosing trap's error so far
-    int result = 0;
-    XErrorHandler previous = nullptr;
-};
-
-// Keeps a window's record while a call that may destroy it (through the editor's handlers) is
-// still using it.
-class Serving {
-public:
-    explicit Serving(XWindow* window) : w(window) { ++w->serving; }
-    ~Serving();
-    Serving(const Serving&) = delete;
-    Serving& operator=(const Serving&) = delete;
-
-private:
-    XWindow* w;
-};
-
 void Free(XWindow* w) {
     openWindows.erase(std::remove(openWindows.begin(), openWindows.end(), w), openWindows.end());
     delete w;
+}
+
+void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y);
+
+} // namespace
+
+ErrorTrap::ErrorTrap(Display* d, const XWindow* owner) : display(d), window(owner) {
+    previous = XSetErrorHandler(&TrapError);
+    if (trapDepth++ == 0) {
+        hostErrorHandler.store(previous, std::memory_order_relaxed);
+        trappedError = 0;
+    }
+    // Errors of earlier requests are caught, but not counted as this span's.
+    XSync(display, False);
+    outer = trappedError;
+    trappedError = 0;
+}
+
+int ErrorTrap::End() {
+    if (display != nullptr) {
+        if (window == nullptr || !window->destroyed) {
+            XSync(display, False);
+        }
+        Finish();
+    }
+    return result;
+}
+
+void ErrorTrap::Close() {
+    XCloseDisplay(display);
+    Finish();
+}
+
+void ErrorTrap::Finish() {
+    XSetErrorHandler(previous);
+    display = nullptr;
+    result = trappedError;
+    if (result != 0) {
+        lastError = result;
+    }
+    trappedError = --trapDepth > 0 && outer != 0 ? outer : result;
 }
 
 Serving::~Serving() {
@@ -236,8 +130,6 @@ Serving::~Serving() {
     }
 }
 
-// The window is gone from the server: its context is let go at once, so that no GL call reaches
-// it, and the pointer grab with it.
 void Lose(XWindow* w) {
     if (w->gone || w->destroyed) {
         return;
@@ -246,19 +138,13 @@ void Lose(XWindow* w) {
     w->goneToTell = true;
     w->timerOn = false;
     ErrorTrap trap(w->display, w);
-    if (currentContext != nullptr && currentContext->window == w) {
-        glXMakeCurrent(w->display, None, nullptr);
-        currentContext = nullptr;
-    }
+    ReleaseContextOf(w);
     if (captured == w) {
         XUngrabPointer(w->display, CurrentTime);
         captured = nullptr;
     }
 }
 
-// Whether the window still exists, as the server says now: a round trip brings the news of a
-// destruction by another client (its DestroyNotify, which every editor window selects, or an
-// error of an earlier request on it).
 bool Alive(XWindow* w) {
     if (w == nullptr || w->destroyed) {
         return false;
@@ -273,16 +159,14 @@ bool Alive(XWindow* w) {
     return !w->gone;
 }
 
-void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y);
-
-// The editor hears of its window's end once; it closes itself in answer, as to a destroy
-// message from any window system. The caller holds the record (Serving).
 void TellGone(XWindow* w) {
     if (w->goneToTell && !w->destroyed) {
         w->goneToTell = false;
         Send(w, kMsgDestroy, 0, 0, 0);
     }
 }
+
+namespace {
 
 void ApplyCursor(XWindow* w) {
     if (!Alive(w)) {
@@ -380,230 +264,6 @@ void Dispatch(XWindow* w, const XEvent& event) {
     }
 }
 
-void DrawEdit(XEditBox* e) {
-    XWindow* w = e->editor;
-    if (!e->shown || w->visual == nullptr || !Alive(w)) {
-        return;
-    }
-    ErrorTrap trap(w->display, w);
-    cairo_surface_t* surface =
-        cairo_xlib_surface_create(w->display, e->id, w->visual->visual, e->width, e->height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-    cairo_paint(cr);
-    if (cairo_font_face_t* face = ReadoutFace()) {
-        UseReadoutFont(cr, face);
-        if (e->fontPixels > 0) {
-            cairo_set_font_size(cr, e->fontPixels);
-        }
-        const std::string all = ReadoutUtf8(e->text);
-        const std::string before = ReadoutUtf8(e->text.substr(0, e->caret));
-        cairo_text_extents_t extents{};
-        cairo_text_extents(cr, all.c_str(), &extents);
-        cairo_text_extents_t head{};
-        cairo_text_extents(cr, before.c_str(), &head);
-        cairo_font_extents_t font{};
-        cairo_font_extents(cr, &font);
-        // Centred, as the Windows entry's ES_CENTER.
-        const double x = (e->width - extents.x_advance) / 2.0;
-        const double top = (e->height - font.height) / 2.0;
-        if (e->allSelected && !e->text.empty()) {
-            cairo_set_source_rgb(cr, 0.0, 0.47, 0.84);
-            cairo_rectangle(cr, x, top, extents.x_advance, font.height);
-            cairo_fill(cr);
-            cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-        } else {
-            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        }
-        cairo_move_to(cr, x, top + font.ascent);
-        cairo_show_text(cr, all.c_str());
-        if (e->focused && !e->allSelected) {
-            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-            cairo_rectangle(cr, x + head.x_advance, top, 1.0, font.height);
-            cairo_fill(cr);
-        }
-    }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    cairo_surface_destroy(surface);
-}
-
-// What the system's entry does with a character the filter let through.
-void EditCharacter(XEditBox* e, wchar_t c) {
-    if (c == 8) {
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        } else if (e->caret > 0) {
-            e->text.erase(e->caret - 1, 1);
-            --e->caret;
-        }
-    } else if (c >= 32) {
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        }
-        e->text.insert(e->caret, 1, c);
-        ++e->caret;
-    }
-    e->allSelected = false;
-}
-
-// Loss of focus, as the system reports it to the entry once.
-void EditLosesFocus(XEditBox* e) {
-    if (!e->focused) {
-        return;
-    }
-    e->focused = false;
-    if (e->filter != nullptr) {
-        e->filter(e->refData, kMsgKillFocus, 0);
-    }
-}
-
-void EditKey(XEditBox* e, XKeyEvent& key) {
-    char bytes[8] = {};
-    KeySym sym = NoSymbol;
-    const int count = XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
-    wchar_t c = 0;
-    switch (sym) {
-    case XK_Return:
-    case XK_KP_Enter:
-        c = 13;
-        break;
-    case XK_BackSpace:
-        c = 8;
-        break;
-    case XK_Delete:
-    case XK_KP_Delete:
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        } else if (e->caret < e->text.size()) {
-            e->text.erase(e->caret, 1);
-        }
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Left:
-    case XK_KP_Left:
-        e->caret = e->allSelected ? 0 : (e->caret > 0 ? e->caret - 1 : 0);
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Right:
-    case XK_KP_Right:
-        e->caret = e->allSelected ? e->text.size() : std::min(e->caret + 1, e->text.size());
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Home:
-    case XK_KP_Home:
-        e->caret = 0;
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_End:
-    case XK_KP_End:
-        e->caret = e->text.size();
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    default:
-        if (count != 1) {
-            return;
-        }
-        // Latin-1, one byte per character.
-        c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[0]));
-        break;
-    }
-    if (e->filter == nullptr) {
-        return;
-    }
-    // The filter may hide the entry (Enter applies the text), or close the editor.
-    XWindow* w = e->editor;
-    const EditAction action = e->filter(e->refData, kMsgChar, static_cast<std::uintptr_t>(c));
-    if (w->destroyed || w->gone || w->edit != e) {
-        return;
-    }
-    if (action != EditAction::Swallow) {
-        EditCharacter(e, c);
-    }
-    DrawEdit(e);
-}
-
-void DispatchEdit(XEditBox* e, XEvent& event) {
-    switch (event.type) {
-    case Expose:
-        if (event.xexpose.count == 0) {
-            DrawEdit(e);
-        }
-        break;
-    case KeyPress:
-        if (e->shown) {
-            EditKey(e, event.xkey);
-        }
-        break;
-    case FocusOut:
-        // A grab moves the focus only for its duration; the entry keeps it.
-        if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) {
-            EditLosesFocus(e);
-        }
-        break;
-    default:
-        break;
-    }
-}
-
-// The keyboard focus goes back where it was before the entry took it.
-void GiveFocusBack(XEditBox* e) {
-    if (e->editor->gone) {
-        return;
-    }
-    Display* d = e->editor->display;
-    ErrorTrap trap(d, e->editor);
-    XSetInputFocus(d, e->previousFocus != 0 ? e->previousFocus : PointerRoot, e->previousRevert,
-                   CurrentTime);
-}
-
-void ShowEdit(XEditBox* e, bool show) {
-    XWindow* w = e->editor;
-    if (show == e->shown || !Alive(w)) {
-        return;
-    }
-    e->shown = show;
-    {
-        ErrorTrap trap(w->display, w);
-        if (show) {
-            XMapRaised(w->display, e->id);
-            return;
-        }
-        XUnmapWindow(w->display, e->id);
-    }
-    if (e->focused) {
-        GiveFocusBack(e);
-        // Hiding the focused entry takes its focus, and it hears so at once, as on Windows.
-        EditLosesFocus(e);
-    }
-}
-
-void DestroyEdit(XEditBox* e, bool destroyWindow) {
-    XWindow* w = e->editor;
-    if (!w->destroyed && !w->gone) {
-        if (e->focused) {
-            e->focused = false;
-            GiveFocusBack(e);
-        }
-        if (destroyWindow && Alive(w)) {
-            ErrorTrap trap(w->display, w);
-            XDestroyWindow(w->display, e->id);
-        }
-    }
-    if (w->edit == e) {
-        w->edit = nullptr;
-    }
-    delete e;
-}
-
 // A number as the C locale writes it, whatever the host's locale; 0 when there is none.
 float ParseDpiNumber(const char* text) {
     std::istringstream in(text);
@@ -613,6 +273,10 @@ float ParseDpiNumber(const char* text) {
 }
 
 } // namespace
+
+} // namespace X11
+
+using namespace X11;
 
 unsigned long WindowIdOf(WindowHandle window) {
     if (XWindow* w = ToWindow(window)) {
@@ -764,10 +428,7 @@ void DestroyWindow(WindowHandle window) {
         // The host may have destroyed its window, and ours with it, before closing the editor;
         // what is left on the server (cursor, colormap) is ours alone, and the connection goes.
         ErrorTrap trap(w->display);
-        if (currentContext != nullptr && currentContext->window == w) {
-            glXMakeCurrent(w->display, None, nullptr);
-            currentContext = nullptr;
-        }
+        ReleaseContextOf(w);
         if (captured == w) {
             XUngrabPointer(w->display, CurrentTime);
             captured = nullptr;
@@ -795,13 +456,7 @@ void DestroyWindow(WindowHandle window) {
 void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height, bool) {
     if (XEditBox* e = ToEdit(window)) {
-        if (width > 0 && height > 0 && Alive(e->editor)) {
-            e->width = width;
-            e->height = height;
-            ErrorTrap trap(e->editor->display, e->editor);
-            XMoveResizeWindow(e->editor->display, e->id, x, y, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height));
-        }
+        MoveEdit(e, x, y, width, height);
         return;
     }
     XWindow* w = ToWindow(window);
@@ -950,93 +605,6 @@ float SystemDpi(WindowHandle) {
     return dpi;
 }
 
-DeviceContextHandle GetDeviceContext(WindowHandle window) {
-    return ToWindow(window) != nullptr ? window : nullptr;
-}
-
-void ReleaseDeviceContext(WindowHandle, DeviceContextHandle) {}
-
-bool SetPixelFormat(DeviceContextHandle dc) {
-    // X fixes a window's visual when it is created; here only the outcome is reported.
-    return dc != nullptr && ToWindow(dc)->visual != nullptr;
-}
-
-GLContextHandle CreateGLContext(DeviceContextHandle dc) {
-    XWindow* w = ToWindow(dc);
-    if (w == nullptr || w->destroyed || w->visual == nullptr) {
-        return nullptr;
-    }
-    ErrorTrap trap(w->display, w);
-    GLXContext context = glXCreateContext(w->display, w->visual, nullptr, True);
-    if (trap.End() != 0 || context == nullptr) {
-        if (context != nullptr) {
-            ErrorTrap destroying(w->display, w);
-            glXDestroyContext(w->display, context);
-        }
-        return nullptr;
-    }
-    return new XGLContext{w->display, context, nullptr};
-}
-
-bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
-    auto* c = static_cast<XGLContext*>(context);
-    XWindow* w = ToWindow(dc);
-    if (c == nullptr) {
-        if (currentContext != nullptr) {
-            ErrorTrap trap(currentContext->display);
-            glXMakeCurrent(currentContext->display, None, nullptr);
-            currentContext = nullptr;
-        }
-        return true;
-    }
-    if (w == nullptr || w->destroyed) {
-        return false;
-    }
-    // No GL reaches a window the host has destroyed; the editor hears of it here instead, and
-    // closes rather than reporting a failure.
-    Serving serving(w);
-    bool made = false;
-    if (Alive(w)) {
-        ErrorTrap trap(w->display, w);
-        made = glXMakeCurrent(w->display, w->id, c->context) != False;
-        trap.End();
-        if (made) {
-            currentContext = c;
-            c->window = w;
-        }
-        if (w->goneByError) {
-            Lose(w);
-            made = false;
-        }
-    }
-    TellGone(w);
-    return made;
-}
-
-GLContextHandle CurrentGLContext() {
-    if (currentContext != nullptr && glXGetCurrentContext() == currentContext->context &&
-        Alive(currentContext->window)) {
-        return currentContext;
-    }
-    return nullptr;
-}
-
-bool DeleteGLContext(GLContextHandle context) {
-    auto* c = static_cast<XGLContext*>(context);
-    if (c == nullptr) {
-        return false;
-    }
-    ErrorTrap trap(c->display);
-    if (currentContext == c) {
-        glXMakeCurrent(c->display, None, nullptr);
-        currentContext = nullptr;
-    }
-    glXDestroyContext(c->display, c->context);
-    trap.End();
-    delete c;
-    return true;
-}
-
 bool GetCursorPos(Point& position) {
     if (current == nullptr) {
         return false;
@@ -1081,80 +649,6 @@ void SetCursorPos(const Point& position) {
 void ShowCursor(bool show) {
     cursorCount += show ? 1 : -1;
     ApplyCursor(current);
-}
-
-WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
-                           std::int32_t width, std::int32_t height) {
-    XWindow* w = ToWindow(parent);
-    if (w == nullptr || w->visual == nullptr || w->edit != nullptr || width <= 0 || height <= 0 ||
-        !Alive(w)) {
-        return nullptr;
-    }
-    ErrorTrap trap(w->display, w);
-    auto* e = new XEditBox;
-    e->editor = w;
-    e->width = width;
-    e->height = height;
-    XSetWindowAttributes set{};
-    set.event_mask = kEditEvents;
-    set.background_pixmap = None;
-    e->id = XCreateWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                          CopyFromParent, CWEventMask | CWBackPixmap, &set);
-    w->edit = e;
-    return static_cast<XHandle*>(e);
-}
-
-bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData) {
-    XEditBox* e = ToEdit(edit);
-    if (e == nullptr) {
-        return false;
-    }
-    e->filter = filter;
-    e->refData = refData;
-    return true;
-}
-
-void SetWindowText(WindowHandle window, const std::wstring& text) {
-    if (XEditBox* e = ToEdit(window)) {
-        e->text = text;
-        e->caret = text.size();
-        e->allSelected = false;
-        DrawEdit(e);
-    }
-}
-
-std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
-    XEditBox* e = ToEdit(window);
-    return e != nullptr ? e->text.substr(0, maxChars) : std::wstring();
-}
-
-void SetEditFont(WindowHandle edit, std::int32_t pixelHeight) {
-    if (XEditBox* e = ToEdit(edit)) {
-        e->fontPixels = pixelHeight;
-        DrawEdit(e);
-    }
-}
-
-void SelectAllText(WindowHandle edit) {
-    if (XEditBox* e = ToEdit(edit)) {
-        e->allSelected = true;
-        e->caret = e->text.size();
-        DrawEdit(e);
-    }
-}
-
-void SetFocus(WindowHandle window) {
-    XEditBox* e = ToEdit(window);
-    if (e == nullptr || e->focused || !e->shown || !Alive(e->editor)) {
-        return;
-    }
-    Display* d = e->editor->display;
-    ErrorTrap trap(d, e->editor);
-    XGetInputFocus(d, &e->previousFocus, &e->previousRevert);
-    XSetInputFocus(d, e->id, RevertToParent, CurrentTime);
-    e->focused = trap.End() == 0;
-    DrawEdit(e);
 }
 
 } // namespace Platform
