@@ -1,5 +1,7 @@
 #include "formats/shared/bands.h"
 
+#include "formats/shared/utf8.h"
+
 #include "dsp/controldesc.h"
 #include "gui/numbers.h"
 #include "widgets/knob.h"
@@ -19,22 +21,7 @@ const ControlDesc& Fader(int band) {
 std::string Utf8(const std::wstring& text) {
     std::string out;
     for (const wchar_t wc : text) {
-        const auto c = static_cast<std::uint32_t>(wc);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        AppendUtf8(out, static_cast<std::uint32_t>(wc));
     }
     return out;
 }

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# The CLAP plug-in sounds exactly as the VST2 plug-in does: the host tool renders the same noise
-# through both with the same settings, and the files must be equal byte for byte. Several
+# Another format's build sounds exactly as the VST2 plug-in does: the host tool renders the same
+# noise through both with the same settings, and the files must be equal byte for byte. Several
 # settings, a block size that does not divide the file, and the IN switch both ways.
 #
-# Usage: render_equal.sh EMULATOR|"" VSTHOST VLMTarvix.clap VLMTarvix.so|.dll WORK_DIR
+# Usage: render_equal.sh EMULATOR|"" VSTHOST VST2-PLUGIN OTHER-PLUGIN WORK_DIR
 set -u
 
 run=${1}
 tool=${2:?host tool}
-clap=${3:?CLAP plug-in}
-vst=${4:?VST2 plug-in}
+vst=${3:?VST2 plug-in}
+other=${4:?plug-in of another format}
 work=${5:?work directory}
 export WINEDEBUG=-all
 failures=0
@@ -57,20 +57,20 @@ check() {
         failures=$((failures + 1))
         return
     fi
-    if ! tool_run render "$clap" in.wav "clap$case_no.wav" --float "$@" >clap.log 2>&1; then
-        echo "FAIL: the CLAP render with $* failed: $(cat clap.log)"
+    if ! tool_run render "$other" in.wav "other$case_no.wav" --float "$@" >other.log 2>&1; then
+        echo "FAIL: the render through $other with $* failed: $(cat other.log)"
         failures=$((failures + 1))
         return
     fi
-    if ! cmp -s "vst$case_no.wav" "clap$case_no.wav"; then
-        echo "FAIL: with $* the CLAP render differs from the VST2 render:" \
-            "$(cmp "vst$case_no.wav" "clap$case_no.wav" 2>&1 | head -1)"
+    if ! cmp -s "vst$case_no.wav" "other$case_no.wav"; then
+        echo "FAIL: with $* the render through $other differs from the VST2 render:" \
+            "$(cmp "vst$case_no.wav" "other$case_no.wav" 2>&1 | head -1)"
         failures=$((failures + 1))
-    elif [ "$case_no" -gt 1 ] && cmp -s clap1.wav "clap$case_no.wav"; then
+    elif [ "$case_no" -gt 1 ] && cmp -s other1.wav "other$case_no.wav"; then
         echo "FAIL: with $* the render is the one without settings: nothing was set"
         failures=$((failures + 1))
     else
-        echo "ok: $* ($(wc -c <"clap$case_no.wav") bytes equal)"
+        echo "ok: $* ($(wc -c <"other$case_no.wav") bytes equal)"
     fi
 }
 
