@@ -9,7 +9,7 @@ packages=(
     wine wine64 fonts-wine xvfb xdotool x11-utils imagemagick
     libcairo2-dev libpng-dev libsndfile1-dev libfftw3-dev fonts-dejavu-core fonts-dejavu-extra
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-    lsp-plugins-vst
+    lsp-plugins-vst zam-plugins
     lv2-dev sordi lilv-utils liblilv-dev python3
     ardour
     qtractor
