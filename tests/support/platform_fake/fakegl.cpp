@@ -120,6 +120,9 @@ const GLubyte* glGetString(GLenum name) {
     case GL_VERSION:
         text = &GL().version;
         break;
+    case GL_EXTENSIONS:
+        text = &GL().extensions;
+        break;
     default:
         return nullptr;
     }

@@ -73,6 +73,7 @@ struct GLState {
     std::string vendor = "Fake Vendor";
     std::string renderer = "Fake Renderer";
     std::string version = "1.1 Fake";
+    std::string extensions = "GL_EXT_bgra";
     bool keepPixels = false;
     std::vector<double> ortho; // left, right, bottom, top, near, far
     std::vector<GLint> viewport;
