@@ -5,6 +5,7 @@
 #include "host/editor_window.h"
 #include "host/plugin.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -114,6 +115,45 @@ private:
 
 } // namespace
 
+void CEditorWindow::LearnBackground() {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    do {
+        const std::vector<std::uint32_t> rows = SampleRows();
+        if (!rows.empty() &&
+            std::all_of(rows.begin(), rows.end(), [&](std::uint32_t p) { return p == rows[0]; })) {
+            background = rows[0];
+            backgroundKnown = true;
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } while (std::chrono::steady_clock::now() < until);
+}
+
+void CEditorWindow::NoteOpenCall() {
+    openCalled = std::chrono::steady_clock::now();
+    if (timing) {
+        // For a watcher outside the process, where the editor draws in a window that the tool
+        // cannot read back (Wine's OpenGL child windows): the system clock, in seconds.
+        const double now =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        std::printf("effEditOpen at %.4f s\n", now);
+        std::fflush(stdout);
+    }
+}
+
+void CEditorWindow::CheckFirstFrame() {
+    if (!timing || !backgroundKnown || firstFrame >= 0.0) {
+        return;
+    }
+    const std::vector<std::uint32_t> rows = SampleRows();
+    if (std::any_of(rows.begin(), rows.end(), [&](std::uint32_t p) { return p != background; })) {
+        firstFrame =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - openCalled)
+                .count();
+    }
+}
+
 int RunEditor(const SOptions& options) {
     const auto preset = ReadPresetOption(options);
     CPlugin plugin(options.plugin);
@@ -131,8 +171,9 @@ int RunEditor(const SOptions& options) {
     int width = 0;
     int height = 0;
     std::vector<double> rms;
+    double firstFrame = -1.0;
     {
-        CEditorWindow window(plugin);
+        CEditorWindow window(plugin, options.log);
         width = window.Width();
         height = window.Height();
         std::unique_ptr<CAudioThread> audio;
@@ -140,6 +181,7 @@ int RunEditor(const SOptions& options) {
             audio = std::make_unique<CAudioThread>(plugin, options.sampleRate, options.blockSize);
         }
         window.Run(options.seconds);
+        firstFrame = window.FirstFrameMilliseconds();
         if (audio) {
             audio->Stop();
             rms = audio->Rms();
@@ -151,6 +193,13 @@ int RunEditor(const SOptions& options) {
         std::printf("Editor scale %g: %s\n", options.scale, scaleTaken ? "taken" : "refused");
     }
     std::printf("Editor size: %d x %d\n", width, height);
+    if (options.log) {
+        if (firstFrame >= 0.0) {
+            std::printf("First frame: %.1f ms after effEditOpen\n", firstFrame);
+        } else {
+            std::printf("First frame: not seen\n");
+        }
+    }
     for (std::size_t c = 0; c < rms.size(); ++c) {
         std::printf("Output %zu RMS (last second): %.6f (%.2f dBFS)\n", c + 1, rms[c],
                     rms[c] > 0.0 ? 20.0 * std::log10(rms[c]) : -HUGE_VAL);

@@ -8,10 +8,19 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 namespace VLM {
 
 struct SEditorWindowAccess {
     static LRESULT CALLBACK Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Looks for the first picture; the timer behind it stops once it is seen.
+    static void CheckFirstFrame(CEditorWindow& w, UINT_PTR timer) {
+        w.CheckFirstFrame();
+        if (!w.timing || w.firstFrame >= 0.0) {
+            KillTimer(static_cast<HWND>(w.window), timer);
+        }
+    }
     static void CloseEditor(CEditorWindow& w) {
         if (w.editorOpen) {
             w.editorOpen = false;
@@ -25,6 +34,9 @@ namespace {
 constexpr wchar_t kClassName[] = L"VsthostEditorFrame";
 constexpr UINT_PTR kIdleTimer = 1;
 constexpr UINT_PTR kEndTimer = 2;
+// Looks at the screen every few milliseconds until the editor's first picture shows.
+constexpr UINT_PTR kFrameTimer = 3;
+constexpr UINT kFrameMilliseconds = 2;
 constexpr UINT kIdleMilliseconds = 50;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 // Used when the plug-in does not tell its size before it is opened.
@@ -60,6 +72,8 @@ LRESULT CALLBACK SEditorWindowAccess::Procedure(HWND hwnd, UINT message, WPARAM 
             self->plugin.Dispatch(effEditIdle);
         } else if (wParam == kEndTimer) {
             PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        } else if (self != nullptr && wParam == kFrameTimer && self->editorOpen) {
+            CheckFirstFrame(*self, kFrameTimer);
         }
         return 0;
     case WM_CLOSE:
@@ -80,7 +94,73 @@ LRESULT CALLBACK SEditorWindowAccess::Procedure(HWND hwnd, UINT message, WPARAM 
     }
 }
 
-CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
+std::vector<std::uint32_t> CEditorWindow::SampleRows() {
+    std::vector<std::uint32_t> pixels;
+    HWND hwnd = static_cast<HWND>(window);
+    if (hwnd == nullptr) {
+        return pixels;
+    }
+    if (!editorOpen) {
+        // Before the editor opens, the window's own painting is let through first.
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    POINT origin{0, 0};
+    ClientToScreen(hwnd, &origin);
+    const int left = std::max<int>(origin.x, 0);
+    const int right = std::min<int>(origin.x + width, GetSystemMetrics(SM_CXSCREEN));
+    if (right <= left) {
+        return pixels;
+    }
+    // The screen's pixels, the editor's child window included, copied row by row into a
+    // bitmap of 32-bit pixels.
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = right - left;
+    info.bmiHeader.biHeight = -1;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP row = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (screen != nullptr && memory != nullptr && row != nullptr && bits != nullptr) {
+        HGDIOBJ previous = SelectObject(memory, row);
+        for (int k = 1; k <= 3; ++k) {
+            const int y = origin.y + height * k / 4;
+            if (y < 0 || y >= GetSystemMetrics(SM_CYSCREEN)) {
+                continue;
+            }
+            if (!BitBlt(memory, 0, 0, right - left, 1, screen, left, y, SRCCOPY)) {
+                pixels.clear();
+                break;
+            }
+            GdiFlush();
+            const auto* p = static_cast<const std::uint32_t*>(bits);
+            for (int i = 0; i < right - left; ++i) {
+                pixels.push_back(p[i] & 0x00FFFFFFu);
+            }
+        }
+        SelectObject(memory, previous);
+    }
+    if (row != nullptr) {
+        DeleteObject(row);
+    }
+    if (memory != nullptr) {
+        DeleteDC(memory);
+    }
+    if (screen != nullptr) {
+        ReleaseDC(nullptr, screen);
+    }
+    return pixels;
+}
+
+CEditorWindow::CEditorWindow(CPlugin& effect, bool timeFirstFrame)
+    : plugin(effect), timing(timeFirstFrame) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -118,7 +198,11 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
     };
     ShowWindow(hwnd, SW_SHOWNORMAL);
     UpdateWindow(hwnd);
+    if (timing) {
+        LearnBackground();
+    }
 
+    NoteOpenCall();
     if (plugin.Dispatch(effEditOpen, 0, 0, hwnd) == 0) {
         HostContext().sizeWindow = nullptr;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
@@ -134,6 +218,7 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
         height = h;
         SetClientSize(hwnd, w, h);
     }
+    CheckFirstFrame();
 }
 
 CEditorWindow::~CEditorWindow() {
@@ -152,6 +237,9 @@ void CEditorWindow::Run(double seconds) {
     SetTimer(hwnd, kIdleTimer, kIdleMilliseconds, nullptr);
     if (seconds > 0.0) {
         SetTimer(hwnd, kEndTimer, static_cast<UINT>(seconds * 1000.0), nullptr);
+    }
+    if (timing && firstFrame < 0.0) {
+        SetTimer(hwnd, kFrameTimer, kFrameMilliseconds, nullptr);
     }
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {

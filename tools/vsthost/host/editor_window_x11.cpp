@@ -9,6 +9,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -19,6 +20,8 @@ namespace VLM {
 namespace {
 
 constexpr auto kIdlePeriod = std::chrono::milliseconds(20);
+// How often the screen is looked at between idle calls until the first picture shows.
+constexpr auto kFramePoll = std::chrono::milliseconds(2);
 // Used when the plug-in does not tell its size before it is opened.
 constexpr int kFallbackWidth = 400;
 constexpr int kFallbackHeight = 300;
@@ -83,7 +86,43 @@ void DestroyFrame(SFrame* frame) {
 
 } // namespace
 
-CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
+std::vector<std::uint32_t> CEditorWindow::SampleRows() {
+    std::vector<std::uint32_t> pixels;
+    auto* frame = static_cast<SFrame*>(window);
+    if (frame == nullptr) {
+        return pixels;
+    }
+    // The screen's pixels, the editor's child window included; only what lies on the screen is
+    // asked for, as anything beyond it would be an X error.
+    Display* d = frame->display;
+    const int screen = DefaultScreen(d);
+    Window child = 0;
+    int x = 0, y = 0;
+    if (!XTranslateCoordinates(d, frame->window, RootWindow(d, screen), 0, 0, &x, &y, &child)) {
+        return pixels;
+    }
+    const int left = std::max(x, 0);
+    const int right = std::min(x + width, DisplayWidth(d, screen));
+    for (int k = 1; k <= 3 && right > left; ++k) {
+        const int row = y + height * k / 4;
+        if (row < 0 || row >= DisplayHeight(d, screen)) {
+            continue;
+        }
+        XImage* image = XGetImage(d, RootWindow(d, screen), left, row,
+                                  static_cast<unsigned>(right - left), 1, AllPlanes, ZPixmap);
+        if (image == nullptr) {
+            return {};
+        }
+        for (int i = 0; i < right - left; ++i) {
+            pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, i, 0)));
+        }
+        XDestroyImage(image);
+    }
+    return pixels;
+}
+
+CEditorWindow::CEditorWindow(CPlugin& effect, bool timeFirstFrame)
+    : plugin(effect), timing(timeFirstFrame) {
     if (!ReadRect(plugin, width, height)) {
         width = kFallbackWidth;
         height = kFallbackHeight;
@@ -126,7 +165,12 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
         return true;
     };
 
+    if (timing) {
+        LearnBackground();
+    }
+
     void* parent = reinterpret_cast<void*>(static_cast<std::uintptr_t>(frame->window));
+    NoteOpenCall();
     if (plugin.Dispatch(effEditOpen, 0, 0, parent) == 0) {
         HostContext().sizeWindow = nullptr;
         DestroyFrame(frame);
@@ -141,6 +185,7 @@ CEditorWindow::CEditorWindow(CPlugin& effect) : plugin(effect) {
         height = h;
         SetSize(*frame, w, h);
     }
+    CheckFirstFrame();
 }
 
 CEditorWindow::~CEditorWindow() {
@@ -171,6 +216,11 @@ void CEditorWindow::Run(double seconds) {
             plugin.Dispatch(effEditIdle);
         }
         next += kIdlePeriod;
+        CheckFirstFrame();
+        while (timing && firstFrame < 0.0 && std::chrono::steady_clock::now() + kFramePoll < next) {
+            std::this_thread::sleep_for(kFramePoll);
+            CheckFirstFrame();
+        }
         std::this_thread::sleep_until(next);
     }
     std::signal(SIGINT, SIG_DFL);
