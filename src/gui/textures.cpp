@@ -134,7 +134,10 @@ bool CTextureCache::TakesAnySize(Platform::GLContextHandle context) {
         const auto text = [](GLenum which) {
             return reinterpret_cast<const char*>(glGetString(which));
         };
-        anySize = OffersAnyTextureSize(text(GL_VERSION), text(GL_EXTENSIONS));
+        // The extension list is only asked of versions before 2.0, whose every context has it.
+        const char* version = text(GL_VERSION);
+        anySize = OffersAnyTextureSize(version, nullptr) ||
+                  OffersAnyTextureSize(nullptr, text(GL_EXTENSIONS));
         // A failed query leaves an error that would be taken for the upload's.
         for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
         }
@@ -209,7 +212,7 @@ TextureEntry CTextureCache::Load(const std::vector<std::uint8_t>& bytes,
         Delete(loaded.texture, context);
         throw;
     }
-    // The decoded pixels and their padded copy go here; the texture holds the picture.
+    // The decoded pixels and their padded copy are freed here; the texture holds the picture.
     return loaded;
 }
 
