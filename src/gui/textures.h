@@ -26,7 +26,7 @@ struct TextureEntry {
 // whose images have the same bytes share one decode and one texture, deleted when the last of
 // them is released. They belong to the editor's GL context: each operation needs it current and
 // is told which one it is, and a texture is deleted only while that context is current.
-// [UI thread, editor open]
+// [UI thread] (editor open)
 class CTextureCache {
 public:
     // Loads the image on its name's first acquisition, unless an image of the same bytes is

@@ -402,7 +402,7 @@ void AudioEffect::setFlag(VstInt32 flag, bool state) {
     }
 }
 
-// [UI thread, mostly] effClose ends the instance here: the instance's own answer is ignored.
+// [UI thread] (mostly) effClose ends the instance here: the instance's own answer is ignored.
 VstIntPtr VLM_VSTCALL AudioEffect::dispatchEntry(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                                  VstIntPtr value, void* ptr, float opt) {
     AudioEffect* instance = instanceOf(effect);

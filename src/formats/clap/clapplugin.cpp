@@ -43,7 +43,7 @@ const clap_plugin_factory_t kFactory = {
     [](const clap_plugin_factory_t*, std::uint32_t index) -> const clap_plugin_descriptor_t* {
         return index == 0 ? &kDescriptor : nullptr;
     },
-    // [main thread]
+    // [UI thread]
     [](const clap_plugin_factory_t*, const clap_host_t* host,
        const char* id) -> const clap_plugin_t* {
         if (host == nullptr || id == nullptr || std::strcmp(id, kPluginId) != 0 ||
@@ -170,7 +170,7 @@ CPlugin* CPlugin::From(const clap_plugin_t* plugin) {
     return plugin != nullptr ? static_cast<CPlugin*>(plugin->plugin_data) : nullptr;
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::Init(const clap_plugin_t* plugin) {
     CPlugin* self = From(plugin);
     if (self == nullptr) {
@@ -200,12 +200,12 @@ bool CPlugin::Init(const clap_plugin_t* plugin) {
     return true;
 }
 
-// [main thread]
+// [UI thread]
 void CPlugin::Destroy(const clap_plugin_t* plugin) {
     delete From(plugin);
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::Activate(const clap_plugin_t* plugin, double rate, std::uint32_t /*minFrames*/,
                        std::uint32_t maxFrames) {
     CPlugin* self = From(plugin);
@@ -222,7 +222,7 @@ bool CPlugin::Activate(const clap_plugin_t* plugin, double rate, std::uint32_t /
     return true;
 }
 
-// [main thread]
+// [UI thread]
 void CPlugin::Deactivate(const clap_plugin_t* plugin) {
     CPlugin* self = From(plugin);
     if (self != nullptr && self->active) {
@@ -317,17 +317,17 @@ const void* CPlugin::Extension(const clap_plugin_t* /*plugin*/, const char* id) 
     return nullptr;
 }
 
-// [main thread] Nothing is asked for through request_callback.
+// [UI thread] Nothing is asked for through request_callback.
 void CPlugin::OnMainThread(const clap_plugin_t* /*plugin*/) {}
 
 // ---- Audio ports --------------------------------------------------------------------------------
 
-// [main thread]
+// [UI thread]
 std::uint32_t CPlugin::PortCount(const clap_plugin_t* /*plugin*/, bool /*isInput*/) {
     return 1;
 }
 
-// [main thread] One stereo main port each way; the output may be the input's buffer.
+// [UI thread] One stereo main port each way; the output may be the input's buffer.
 bool CPlugin::PortInfo(const clap_plugin_t* /*plugin*/, std::uint32_t index, bool isInput,
                        clap_audio_port_info_t* info) {
     if (index != 0 || info == nullptr) {
@@ -345,12 +345,12 @@ bool CPlugin::PortInfo(const clap_plugin_t* /*plugin*/, std::uint32_t index, boo
 
 // ---- Params -------------------------------------------------------------------------------------
 
-// [main thread]
+// [UI thread]
 std::uint32_t CPlugin::ParamCount(const clap_plugin_t* /*plugin*/) {
     return kParamCount;
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::ParamInfo(const clap_plugin_t* /*plugin*/, std::uint32_t index,
                         clap_param_info_t* info) {
     if (index >= kParamCount || info == nullptr) {
@@ -374,7 +374,7 @@ bool CPlugin::ParamInfo(const clap_plugin_t* /*plugin*/, std::uint32_t index,
     return true;
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::ParamValue(const clap_plugin_t* plugin, clap_id id, double* value) {
     CPlugin* self = From(plugin);
     if (self == nullptr || self->effect == nullptr || value == nullptr || id >= kParamCount) {
@@ -386,7 +386,7 @@ bool CPlugin::ParamValue(const clap_plugin_t* plugin, clap_id id, double* value)
     return true;
 }
 
-// [main thread] The band's text is the editor's read-out with its unit ("+6.0 dB").
+// [UI thread] The band's text is the editor's read-out with its unit ("+6.0 dB").
 bool CPlugin::ValueToText(const clap_plugin_t* /*plugin*/, clap_id id, double value, char* buffer,
                           std::uint32_t capacity) {
     if (id >= kParamCount || !std::isfinite(value)) {
@@ -403,7 +403,7 @@ bool CPlugin::ValueToText(const clap_plugin_t* /*plugin*/, clap_id id, double va
     return CopyText(Bands::Text(band, normalised) + " " + Bands::Unit(band), buffer, capacity);
 }
 
-// [main thread] Answers dB for a band, 0 or 1 for the bypass.
+// [UI thread] Answers dB for a band, 0 or 1 for the bypass.
 bool CPlugin::TextToValue(const clap_plugin_t* /*plugin*/, clap_id id, const char* text,
                           double* value) {
     if (id >= kParamCount || text == nullptr || value == nullptr) {
@@ -429,7 +429,7 @@ bool CPlugin::TextToValue(const clap_plugin_t* /*plugin*/, clap_id id, const cha
     return true;
 }
 
-// [main thread when inactive, audio thread when active and not processing]
+// [any thread] (the UI thread while inactive, the audio thread while active and not processing)
 void CPlugin::Flush(const clap_plugin_t* plugin, const clap_input_events_t* in,
                     const clap_output_events_t* out) {
     CPlugin* self = From(plugin);
@@ -472,7 +472,7 @@ void CPlugin::ApplyValue(clap_id id, double value) {
     }
 }
 
-// [audio thread, or main thread in flush] What the host cannot take now stays for next time.
+// [audio thread] (or the UI thread, in flush) What the host cannot take now stays for next time.
 void CPlugin::DeliverEdits(const clap_output_events_t* out) {
     if (out == nullptr || out->try_push == nullptr) {
         return;
@@ -553,7 +553,7 @@ bool CPlugin::ResizeRequested(std::int32_t width, std::int32_t height) {
 
 // ---- State --------------------------------------------------------------------------------------
 
-// [main thread]
+// [UI thread]
 bool CPlugin::SaveState(const clap_plugin_t* plugin, const clap_ostream_t* stream) {
     CPlugin* self = From(plugin);
     if (self == nullptr || self->effect == nullptr || stream == nullptr ||
@@ -577,7 +577,7 @@ bool CPlugin::SaveState(const clap_plugin_t* plugin, const clap_ostream_t* strea
     return true;
 }
 
-// [main thread] Whole and sound, or nothing changes.
+// [UI thread] Whole and sound, or nothing changes.
 bool CPlugin::LoadState(const clap_plugin_t* plugin, const clap_istream_t* stream) {
     CPlugin* self = From(plugin);
     if (self == nullptr || self->effect == nullptr || stream == nullptr ||
@@ -606,7 +606,7 @@ bool CPlugin::LoadState(const clap_plugin_t* plugin, const clap_istream_t* strea
     return true;
 }
 
-// [main thread]
+// [UI thread]
 std::uint32_t CPlugin::Latency(const clap_plugin_t* /*plugin*/) {
     return 0;
 }
@@ -630,14 +630,14 @@ bool CPlugin::HostServesEditor() const {
 #endif
 }
 
-// [main thread] What the plug-in can show; whether this host can serve it is create's question
+// [UI thread] What the plug-in can show; whether this host can serve it is create's question
 // (hosts ask this while scanning, through a host record that offers no run loop).
 bool CPlugin::GuiApiSupported(const clap_plugin_t* plugin, const char* api, bool floating) {
     const CPlugin* self = From(plugin);
     return self != nullptr && self->ApiSupported(api, floating);
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::GuiPreferredApi(const clap_plugin_t* plugin, const char** api, bool* floating) {
     const CPlugin* self = From(plugin);
     if (self == nullptr || api == nullptr || floating == nullptr ||
@@ -649,7 +649,7 @@ bool CPlugin::GuiPreferredApi(const clap_plugin_t* plugin, const char** api, boo
     return true;
 }
 
-// [main thread] The window itself is made by set_parent, inside the host's.
+// [UI thread] The window itself is made by set_parent, inside the host's.
 bool CPlugin::GuiCreate(const clap_plugin_t* plugin, const char* api, bool floating) {
     CPlugin* self = From(plugin);
     if (self == nullptr || self->effect == nullptr || self->guiCreated ||
@@ -660,7 +660,7 @@ bool CPlugin::GuiCreate(const clap_plugin_t* plugin, const char* api, bool float
     return true;
 }
 
-// [main thread]
+// [UI thread]
 void CPlugin::GuiDestroy(const clap_plugin_t* plugin) {
     CPlugin* self = From(plugin);
     if (self != nullptr && self->guiCreated) {
@@ -684,7 +684,7 @@ void CPlugin::CloseEditor() {
     }
 }
 
-// [main thread] 1 to 2 window pixels per layout pixel.
+// [UI thread] 1 to 2 window pixels per layout pixel.
 bool CPlugin::GuiSetScale(const clap_plugin_t* plugin, double scale) {
     CPlugin* self = From(plugin);
     if (self == nullptr || self->effect == nullptr || !std::isfinite(scale) || scale < 1.0 ||
@@ -694,7 +694,7 @@ bool CPlugin::GuiSetScale(const clap_plugin_t* plugin, double scale) {
     return self->effect->SetEditorScale(static_cast<float>(scale));
 }
 
-// [main thread]
+// [UI thread]
 bool CPlugin::GuiGetSize(const clap_plugin_t* plugin, std::uint32_t* width, std::uint32_t* height) {
     CPlugin* self = From(plugin);
     std::int32_t w = 0;
@@ -708,7 +708,7 @@ bool CPlugin::GuiGetSize(const clap_plugin_t* plugin, std::uint32_t* width, std:
     return true;
 }
 
-// [main thread] The editor has one size per scale.
+// [UI thread] The editor has one size per scale.
 bool CPlugin::GuiCanResize(const clap_plugin_t* /*plugin*/) {
     return false;
 }
@@ -722,14 +722,14 @@ bool CPlugin::GuiAdjustSize(const clap_plugin_t* /*plugin*/, std::uint32_t* /*wi
     return false;
 }
 
-// [main thread] Only the size the editor has.
+// [UI thread] Only the size the editor has.
 bool CPlugin::GuiSetSize(const clap_plugin_t* plugin, std::uint32_t width, std::uint32_t height) {
     std::uint32_t w = 0;
     std::uint32_t h = 0;
     return GuiGetSize(plugin, &w, &h) && w == width && h == height;
 }
 
-// [main thread] Opens the editor inside the host's window.
+// [UI thread] Opens the editor inside the host's window.
 bool CPlugin::GuiSetParent(const clap_plugin_t* plugin, const clap_window_t* window) {
     CPlugin* self = From(plugin);
     if (self == nullptr || !self->guiCreated || window == nullptr || window->api == nullptr ||
@@ -777,7 +777,7 @@ bool CPlugin::GuiSetTransient(const clap_plugin_t* /*plugin*/, const clap_window
 
 void CPlugin::GuiSuggestTitle(const clap_plugin_t* /*plugin*/, const char* /*title*/) {}
 
-// [main thread] The embedded editor is shown and hidden with the host's window that holds it.
+// [UI thread] The embedded editor is shown and hidden with the host's window that holds it.
 bool CPlugin::GuiShow(const clap_plugin_t* plugin) {
     const CPlugin* self = From(plugin);
     return self != nullptr && self->effect != nullptr && self->effect->IsEditorOpen();
@@ -787,7 +787,7 @@ bool CPlugin::GuiHide(const clap_plugin_t* plugin) {
     return GuiShow(plugin);
 }
 
-// [main thread]
+// [UI thread]
 void CPlugin::OnTimer(const clap_plugin_t* plugin, clap_id id) {
     CPlugin* self = From(plugin);
     if (self != nullptr && self->effect != nullptr && id == self->timer && id != CLAP_INVALID_ID) {
@@ -795,7 +795,7 @@ void CPlugin::OnTimer(const clap_plugin_t* plugin, clap_id id) {
     }
 }
 
-// [main thread]
+// [UI thread]
 void CPlugin::OnFd(const clap_plugin_t* plugin, int fd, clap_posix_fd_flags_t /*flags*/) {
     CPlugin* self = From(plugin);
     if (self != nullptr && self->effect != nullptr && fd == self->eventFd && fd >= 0) {

@@ -37,7 +37,7 @@ public:
     // [UI thread] False when full: the edit is dropped (the effect has it; only the host's
     // record of it is lost).
     bool Push(const SEdit& edit);
-    // [audio thread, or the main thread in flush] The oldest edit, if any.
+    // [audio thread] (or the UI thread, in flush) The oldest edit, if any.
     bool Front(SEdit& edit) const;
     void Pop();
 
@@ -50,7 +50,7 @@ private:
 
 class CPlugin final : public CEffectHost::Listener {
 public:
-    // [main thread] From the factory; the effect is made by init.
+    // [UI thread] From the factory; the effect is made by init.
     explicit CPlugin(const clap_host_t* host);
     ~CPlugin() override;
     CPlugin(const CPlugin&) = delete;

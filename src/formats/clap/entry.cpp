@@ -5,7 +5,7 @@
 
 namespace {
 
-// [main thread] Nothing to set up for the module as a whole: every instance makes its own effect.
+// [UI thread] Nothing to set up for the module as a whole: every instance makes its own effect.
 bool VLM_CLAP_ABI EntryInit(const char* /*pluginPath*/) {
     return true;
 }

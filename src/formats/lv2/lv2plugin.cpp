@@ -114,7 +114,7 @@ void ConnectPort(LV2_Handle handle, std::uint32_t port, void* data) {
     }
 }
 
-// [UI thread, not processing]
+// [UI thread] (not while processing)
 void Activate(LV2_Handle handle) {
     Self(handle)->host->SetActive(true);
 }
@@ -155,7 +155,7 @@ void Run(LV2_Handle handle, std::uint32_t frames) {
     }
 }
 
-// [UI thread, not processing]
+// [UI thread] (not while processing)
 void Deactivate(LV2_Handle handle) {
     Self(handle)->host->SetActive(false);
 }
@@ -186,7 +186,7 @@ LV2_State_Status Save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
                  LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
 }
 
-// [UI thread, not processing] A whole, sound block of the effect's state or nothing changes.
+// [UI thread] (not while processing) A whole, sound block of the effect's state or nothing changes.
 LV2_State_Status Restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve,
                          LV2_State_Handle state, std::uint32_t /*flags*/,
                          const LV2_Feature* const* /*features*/) {

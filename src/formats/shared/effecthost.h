@@ -43,7 +43,7 @@ public:
         listener.store(newListener, std::memory_order_release);
     }
 
-    // [UI thread, not processing] Setup, as a VST2 host sends it; the rate is kept within
+    // [UI thread] (not while processing) Setup, as a VST2 host sends it; the rate is kept within
     // 1 kHz..1 MHz and non-finite rates are ignored.
     void SetSampleRate(double rate);
     void SetMaxBlockSize(std::int32_t frames);

@@ -49,7 +49,7 @@ public:
     Vst3::tresult VLM_VST3CALL setContentScaleFactor(Vst3::ScaleFactor factor) override;
 
 #if !defined(_WIN32)
-    // ITimerHandler, IEventHandler [UI thread, from the host's run loop]
+    // ITimerHandler, IEventHandler [UI thread] (from the host's run loop)
     void VLM_VST3CALL onTimer() override;
     void VLM_VST3CALL onFDIsSet(Vst3::FileDescriptor fd) override;
 #endif

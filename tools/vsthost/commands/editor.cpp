@@ -18,8 +18,8 @@ namespace {
 // Pink noise at about -20 dBFS RMS: every band of an equaliser gets a fair share.
 constexpr float kNoiseScale = 0.035f;
 
-/// Processes a test signal in real time on a thread of its own, as a DAW's audio engine
-/// does, and keeps the last second of every output for the level report.
+// Processes a test signal in real time on a thread of its own, as a DAW's audio engine
+// does, and keeps the last second of every output for the level report.
 class CAudioThread {
 public:
     CAudioThread(CPlugin& effect, double sampleRate, int blockSize)
@@ -41,7 +41,7 @@ public:
         }
     }
 
-    /// RMS of the last second (or of all output, when less was processed) per channel.
+    // RMS of the last second (or of all output, when less was processed) per channel.
     std::vector<double> Rms() const {
         std::vector<double> out;
         const std::size_t n = std::min(filled, history.empty() ? 0 : history[0].size());

@@ -21,7 +21,7 @@ enum class ECommand {
     PresetShow
 };
 
-/// One setting applied to the plug-in before processing, in command-line order.
+// One setting applied to the plug-in before processing, in command-line order.
 struct SSetting {
     enum class EKind { Parameter, InSwitch };
     EKind kind = EKind::Parameter;
@@ -63,19 +63,19 @@ struct SOptions {
     std::string resultFile;        // internal: where that child writes its result
 };
 
-/// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
+// Parses the arguments after the program name; throws Exceptions::Usage on any fault.
 SOptions ParseCommandLine(const std::vector<std::string>& args);
 
-/// --settle may run at most this much audio before the measurement or the file.
+// --settle may run at most this much audio before the measurement or the file.
 constexpr double kMaxSettleSeconds = 600.0;
 
-/// Throws Exceptions::Usage when --settle asks for more than kMaxSettleSeconds at `rate`.
+// Throws Exceptions::Usage when --settle asks for more than kMaxSettleSeconds at `rate`.
 void CheckSettle(const SOptions& options, double rate);
 
-/// The full help text.
+// The full help text.
 const char* UsageText();
 
-/// "vsthost 1.0.0": the tool's name and the project's version.
+// "vsthost 1.0.0": the tool's name and the project's version.
 const char* VersionText();
 
 } // namespace VLM

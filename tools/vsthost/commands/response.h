@@ -8,7 +8,7 @@
 
 namespace VLM {
 
-/// Gain in dB of the impulse response at each frequency (the transform evaluated exactly).
+// Gain in dB of the impulse response at each frequency (the transform evaluated exactly).
 std::vector<double> GainsDb(const std::vector<float>& impulse, double sampleRate,
                             const std::vector<double>& frequencies);
 
@@ -17,10 +17,10 @@ struct SCurvePoint {
     double db;
 };
 
-/// True when this build can draw PNG plots (FFTW and Cairo are available).
+// True when this build can draw PNG plots (FFTW and Cairo are available).
 bool PlotAvailable();
 
-/// `points` log-spaced points from `low` to `high` Hz, from one FFT of the impulse response.
+// `points` log-spaced points from `low` to `high` Hz, from one FFT of the impulse response.
 std::vector<SCurvePoint> MagnitudeCurve(const std::vector<float>& impulse, double sampleRate,
                                         double low, double high, int points);
 
@@ -33,8 +33,8 @@ struct SPlot {
     std::vector<SCurvePoint> marks;               // fader positions at the band centres
 };
 
-/// Writes the plot as a PNG to `stream`; throws Exceptions::HostFailure naming `name` (the
-/// user's path, quoted) when it cannot.
+// Writes the plot as a PNG to `stream`; throws Exceptions::HostFailure naming `name` (the
+// user's path, quoted) when it cannot.
 void DrawPlot(const SPlot& plot, std::FILE* stream, const std::string& name);
 
 } // namespace VLM

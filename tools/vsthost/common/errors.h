@@ -7,13 +7,13 @@
 
 namespace VLM::Exceptions {
 
-/// A run that could not be completed: a file, the plug-in or the operating system failed.
+// A run that could not be completed: a file, the plug-in or the operating system failed.
 class HostFailure : public std::runtime_error {
 public:
     explicit HostFailure(const std::string& message) : std::runtime_error(message) {}
 };
 
-/// The command line itself is wrong; nothing was loaded or written.
+// The command line itself is wrong; nothing was loaded or written.
 class Usage : public HostFailure {
 public:
     explicit Usage(const std::string& message) : HostFailure(message) {}

@@ -90,7 +90,7 @@ class CClapEffect {
 public:
     explicit CClapEffect(audioMasterCallback hostCallback) : callback(hostCallback) {}
     ~CClapEffect();
-    /// Loads the plug-in; throws Exceptions::HostFailure. The destructor undoes what was done.
+    // Loads the plug-in; throws Exceptions::HostFailure. The destructor undoes what was done.
     void Start(void* module, const std::string& path);
     CClapEffect(const CClapEffect&) = delete;
     CClapEffect& operator=(const CClapEffect&) = delete;

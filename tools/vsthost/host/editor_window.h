@@ -12,25 +12,25 @@ class CPlugin;
 
 class CEditorWindow {
 public:
-    /// Creates the window sized by effEditGetRect and opens the editor in it; throws
-    /// Exceptions::HostFailure when the editor does not open. [UI thread]
-    /// With `timeFirstFrame`, the window first waits (2 s at most) until it shows its own empty
-    /// background, and then times the editor's first picture (see FirstFrameMilliseconds).
+    // Creates the window sized by effEditGetRect and opens the editor in it; throws
+    // Exceptions::HostFailure when the editor does not open. [UI thread]
+    // With `timeFirstFrame`, the window first waits (2 s at most) until it shows its own empty
+    // background, and then times the editor's first picture (see FirstFrameMilliseconds).
     explicit CEditorWindow(CPlugin& plugin, bool timeFirstFrame = false);
-    /// effEditClose, when the window is still open, and the window goes. [UI thread]
+    // effEditClose, when the window is still open, and the window goes. [UI thread]
     ~CEditorWindow();
     CEditorWindow(const CEditorWindow&) = delete;
     CEditorWindow& operator=(const CEditorWindow&) = delete;
 
-    /// Runs the message loop, idling the editor on a timer, until the window is closed or
-    /// `seconds` have passed (seconds <= 0: no limit). [UI thread]
+    // Runs the message loop, idling the editor on a timer, until the window is closed or
+    // `seconds` have passed (seconds <= 0: no limit). [UI thread]
     void Run(double seconds);
 
     int Width() const { return width; }
     int Height() const { return height; }
-    /// Milliseconds from effEditOpen until the window first showed a pixel other than its empty
-    /// background, in three rows sampled from the screen at a quarter, half and three quarters
-    /// of its height, looked at every few milliseconds; negative when not timed or not seen.
+    // Milliseconds from effEditOpen until the window first showed a pixel other than its empty
+    // background, in three rows sampled from the screen at a quarter, half and three quarters
+    // of its height, looked at every few milliseconds; negative when not timed or not seen.
     double FirstFrameMilliseconds() const { return firstFrame; }
 
 private:

@@ -11,21 +11,21 @@ namespace VLM {
 
 class COutputFile {
 public:
-    /// Decides how `path` is written and opens the stream; throws Exceptions::HostFailure
-    /// naming `path` when it cannot be written.
+    // Decides how `path` is written and opens the stream; throws Exceptions::HostFailure
+    // naming `path` when it cannot be written.
     explicit COutputFile(const std::string& path);
-    /// Removes the temporary file unless Commit() succeeded.
+    // Removes the temporary file unless Commit() succeeded.
     ~COutputFile();
     COutputFile(const COutputFile&) = delete;
     COutputFile& operator=(const COutputFile&) = delete;
 
     std::FILE* Stream() const { return stream; }
-    /// False for a stream: the writer cannot go back to complete the header.
+    // False for a stream: the writer cannot go back to complete the header.
     bool Seekable() const { return !temporary.empty(); }
-    /// True when the output is standard output, which then carries nothing else: the
-    /// tool's own output goes to standard error instead.
+    // True when the output is standard output, which then carries nothing else: the
+    // tool's own output goes to standard error instead.
     bool IsStandardOutput() const { return standardOutput; }
-    /// Closes the stream and moves the result into place.
+    // Closes the stream and moves the result into place.
     void Commit();
 
 private:

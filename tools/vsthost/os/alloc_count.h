@@ -24,19 +24,19 @@ struct SCounts {
     std::uint64_t releases = 0;    // releases of a non-null block
 };
 
-/// Readies counting for a loaded plug-in module (an HMODULE on Windows; unused elsewhere).
-/// False, with the reason, when this build or platform cannot count. [UI thread]
+// Readies counting for a loaded plug-in module (an HMODULE on Windows; unused elsewhere).
+// False, with the reason, when this build or platform cannot count. [UI thread]
 bool Prepare(void* module, std::string& why);
 
-/// The calling thread's heap calls count from Arm until Disarm. [audio thread]
+// The calling thread's heap calls count from Arm until Disarm. [audio thread]
 void Arm();
 void Disarm();
 
 SCounts Counts();
 void Reset();
 
-/// Suspends the counting on this thread for the object's life: the host's own work during a
-/// call of the plug-in (its callback) is not the plug-in's allocation.
+// Suspends the counting on this thread for the object's life: the host's own work during a
+// call of the plug-in (its callback) is not the plug-in's allocation.
 class CPause {
 public:
     CPause();

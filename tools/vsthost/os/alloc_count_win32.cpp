@@ -14,7 +14,7 @@ namespace {
 
 enum class EKind { Allocation, Release };
 
-/// One heap function the forwarders recognise, by name, whatever module exports it.
+// One heap function the forwarders recognise, by name, whatever module exports it.
 struct SHeapFunction {
     const char* name;
     EKind kind;
@@ -66,7 +66,7 @@ constexpr SHeapFunction kHeapFunctions[] = {
 
 constexpr std::size_t kSlots = 96;
 
-/// One patched import: the function it stood for and where the forwarder goes on.
+// One patched import: the function it stood for and where the forwarder goes on.
 struct SSlot {
     std::atomic<std::uintptr_t> original{0};
     EKind kind = EKind::Allocation;
@@ -129,8 +129,8 @@ bool IsForwarder(std::uintptr_t address) {
     return false;
 }
 
-/// The forwarder for an original function, sharing the slot when another import (of this or
-/// an earlier load of the module) already leads to it. 0 when the slots are used up.
+// The forwarder for an original function, sharing the slot when another import (of this or
+// an earlier load of the module) already leads to it. 0 when the slots are used up.
 std::uintptr_t ForwarderFor(std::uintptr_t original, const SHeapFunction& f) {
     for (std::size_t i = 0; i < gSlotsUsed; ++i) {
         if (gSlots[i].original.load(std::memory_order_relaxed) == original) {

@@ -14,15 +14,15 @@ struct SChildRun {
     std::string why; // why it did not start
 };
 
-/// This program's own path, for running it again.
+// This program's own path, for running it again.
 std::string OwnExecutable();
 
-/// A fresh, empty directory for the run's files.
+// A fresh, empty directory for the run's files.
 std::string MakeTemporaryDirectory();
 void RemoveTemporaryDirectory(const std::string& directory, const std::vector<std::string>& files);
 
-/// Runs this program with `args`, its standard output and error going to `outputFile`,
-/// and ends it when it takes more than `timeoutSeconds`.
+// Runs this program with `args`, its standard output and error going to `outputFile`,
+// and ends it when it takes more than `timeoutSeconds`.
 SChildRun RunChild(const std::vector<std::string>& args, const std::string& outputFile,
                    double timeoutSeconds);
 

@@ -14,16 +14,16 @@ class CPlugin;
 
 class CAudioRunner {
 public:
-    /// Starts processing noise in blocks of `blockSize` at once; the plug-in must be resumed.
+    // Starts processing noise in blocks of `blockSize` at once; the plug-in must be resumed.
     CAudioRunner(CPlugin& plugin, int blockSize, std::uint64_t seed);
     ~CAudioRunner();
     CAudioRunner(const CAudioRunner&) = delete;
     CAudioRunner& operator=(const CAudioRunner&) = delete;
 
-    /// Waits until at least `blocks` blocks have been processed in all, then stops.
+    // Waits until at least `blocks` blocks have been processed in all, then stops.
     void StopAfter(long blocks);
     long Blocks() const { return blocks.load(); }
-    /// The first fault seen in the output, empty when none.
+    // The first fault seen in the output, empty when none.
     std::string Fault() const;
 
 private:

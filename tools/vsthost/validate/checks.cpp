@@ -153,7 +153,7 @@ void WriteGuards(std::vector<float>& store, int frames) {
     }
 }
 
-/// The first guard sample that changed, or -1.
+// The first guard sample that changed, or -1.
 long ChangedGuard(const std::vector<float>& store, int frames) {
     for (std::size_t i = 0; i < kGuardSamples; ++i) {
         if (!HasBits(store[i], kGuardBits)) {

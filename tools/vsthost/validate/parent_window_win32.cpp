@@ -27,7 +27,7 @@ void HandlePending() {
     }
 }
 
-/// The deepest visible child under (x, y) of `parent`, with the point in its coordinates.
+// The deepest visible child under (x, y) of `parent`, with the point in its coordinates.
 HWND EditorWindowAt(HWND parent, int& x, int& y) {
     HWND current = parent;
     for (int depth = 0; depth < 16; ++depth) {

@@ -33,8 +33,8 @@ void Drain(Display* display) {
     }
 }
 
-/// The deepest window of the editor's tree under (x, y) of the parent, with the point in
-/// its own coordinates; 0 when the editor has no window.
+// The deepest window of the editor's tree under (x, y) of the parent, with the point in
+// its own coordinates; 0 when the editor has no window.
 Window EditorWindowAt(Display* display, Window parent, int& x, int& y) {
     Window current = parent;
     for (int depth = 0; depth < 16; ++depth) {

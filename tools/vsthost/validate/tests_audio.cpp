@@ -18,7 +18,7 @@
 namespace VLM {
 namespace {
 
-/// Seconds of audio in frames, in whole blocks.
+// Seconds of audio in frames, in whole blocks.
 int Blocks(double seconds, float rate, int block) {
     return static_cast<int>(std::ceil(seconds * static_cast<double>(rate) / block));
 }

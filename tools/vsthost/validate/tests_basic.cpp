@@ -31,9 +31,9 @@ std::vector<std::string> ReadDisplays(CPlugin& plugin) {
     return texts;
 }
 
-/// A parameter is restored when its value is within `tolerance` of the saved one, or when
-/// the plug-in shows it as it did: a stepped parameter set between its steps comes back as
-/// the step it stood for.
+// A parameter is restored when its value is within `tolerance` of the saved one, or when
+// the plug-in shows it as it did: a stepped parameter set between its steps comes back as
+// the step it stood for.
 bool Restored(CPlugin& plugin, std::size_t index, float value, float saved,
               const std::string& savedDisplay, float tolerance) {
     if (std::fabs(value - saved) <= tolerance) {
@@ -219,7 +219,7 @@ void TestParameters(CTestContext& test) {
 
 namespace {
 
-/// getChunk, then setChunk into a fresh instance: the parameters the fresh one reads back.
+// getChunk, then setChunk into a fresh instance: the parameters the fresh one reads back.
 void CheckChunkIntoFreshInstance(CTestContext& test, CPlugin& source,
                                  const std::vector<float>& expected, bool program) {
     const std::vector<std::uint8_t> saved = source.GetChunk(program);

@@ -21,15 +21,15 @@ struct SEditorSize {
     int height = 0;
 };
 
-/// --scale: the drawing scale asked of the editor before it is sized or opened. A plug-in
-/// that does not take the request is no fault; the editor then keeps its own scale.
+// --scale: the drawing scale asked of the editor before it is sized or opened. A plug-in
+// that does not take the request is no fault; the editor then keeps its own scale.
 void RequestScale(CTestContext& test, CPlugin& plugin) {
     if (test.Scale() > 0.0) {
         plugin.RequestEditorScale(test.Scale());
     }
 }
 
-/// Skips the test when the plug-in has no editor or there is no display to show one on.
+// Skips the test when the plug-in has no editor or there is no display to show one on.
 std::unique_ptr<CParentWindow> RequireEditorWindow(CTestContext& test, CPlugin& plugin) {
     if ((plugin.Record().flags & effFlagsHasEditor) == 0) {
         Stop(EOutcome::Skip, "the plug-in has no editor");
@@ -53,8 +53,8 @@ std::unique_ptr<CParentWindow> RequireEditorWindow(CTestContext& test, CPlugin& 
     return window;
 }
 
-/// effEditOpen into the window; answers the editor's size. The first refusal skips the test
-/// (the plug-in has no editor on this platform); a later one is a fault.
+// effEditOpen into the window; answers the editor's size. The first refusal skips the test
+// (the plug-in has no editor on this platform); a later one is a fault.
 SEditorSize OpenEditor(CTestContext& test, CPlugin& plugin, CParentWindow& window, bool first) {
     if (plugin.Dispatch(effEditOpen, 0, 0, window.Handle()) == 0) {
         if (first) {

@@ -99,8 +99,8 @@ const STest* FindTest(const std::string& name) {
     return nullptr;
 }
 
-/// Runs one test in this process. The plug-in's own faults come back as outcomes; a crash
-/// ends the process (the crash guard names the call).
+// Runs one test in this process. The plug-in's own faults come back as outcomes; a crash
+// ends the process (the crash guard names the call).
 SOutcome RunHere(const STest& test, const SOptions& options) {
     CTestContext context(options, test.name);
     try {
@@ -126,7 +126,7 @@ std::string ReadWhole(const std::string& path) {
     return s.str();
 }
 
-/// The line the crash guard or the tool printed last, for a test process that gave no result.
+// The line the crash guard or the tool printed last, for a test process that gave no result.
 std::string LastToolLine(const std::string& output) {
     std::string last;
     std::istringstream lines(output);

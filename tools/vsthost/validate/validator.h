@@ -19,8 +19,8 @@ struct SOutcome {
     std::string reason;
 };
 
-/// What one test sees of the run: the plug-in, the settings and its own random numbers;
-/// it gathers the faults found.
+// What one test sees of the run: the plug-in, the settings and its own random numbers;
+// it gathers the faults found.
 class CTestContext {
 public:
     CTestContext(const SOptions& options, const std::string& testName);
@@ -31,15 +31,15 @@ public:
     int Strictness() const { return strictness; }
     std::uint32_t Seed() const { return seed; }
 
-    /// Records a fault; the test goes on, so that one run reports several.
+    // Records a fault; the test goes on, so that one run reports several.
     void Fail(const std::string& reason);
-    /// Records a fault when `ok` is false; answers `ok`.
+    // Records a fault when `ok` is false; answers `ok`.
     bool Check(bool ok, const std::string& reason);
-    /// A note for a passing test's line (what was looked at).
+    // A note for a passing test's line (what was looked at).
     void Note(const std::string& text) { note = text; }
     int FaultCount() const { return static_cast<int>(faults.size()); }
 
-    /// The result: every fault, or the note.
+    // The result: every fault, or the note.
     SOutcome Outcome() const;
 
 private:
@@ -52,8 +52,8 @@ private:
     std::string note;
 };
 
-/// Thrown by a test to end at once: a fault that makes the rest meaningless, or a reason
-/// why the test cannot apply.
+// Thrown by a test to end at once: a fault that makes the rest meaningless, or a reason
+// why the test cannot apply.
 struct SStopTest {
     EOutcome outcome;
     std::string reason;
@@ -67,13 +67,13 @@ struct STest {
     void (*run)(CTestContext& test);
 };
 
-/// Every test, by level and then in the order they run.
+// Every test, by level and then in the order they run.
 const std::vector<STest>& ValidatorTests();
 
-/// The validate command.
+// The validate command.
 int RunValidate(const SOptions& options);
 
-/// A JSON string literal for `text`, quotes included.
+// A JSON string literal for `text`, quotes included.
 std::string JsonString(const std::string& text);
 
 } // namespace VLM
