@@ -19,7 +19,7 @@ linux_build=${VLM_LINUX_BUILD:-build/linux}
 fuzz_seconds=${VLM_FUZZ_SECONDS:-20}
 soak_blocks=${VLM_SOAK_BLOCKS:-1000000}
 jobs=$(nproc)
-targets=(dispatcher chunk parameters process preset)
+targets=(dispatcher chunk parameters process preset vst3_state clap_state)
 
 fail() {
     echo "reliability: $*" >&2

@@ -3,13 +3,16 @@
 # Does nothing when they are all present already.
 set -euo pipefail
 packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config dpkg-dev file
+    cmake ninja-build g++ clang libclang-rt-14-dev clang-format pkg-config dpkg-dev file lintian
     libgtest-dev googletest libbenchmark-dev
     g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
     wine wine64 fonts-wine xvfb xdotool x11-utils x11-apps imagemagick
     libcairo2-dev libpng-dev libsndfile1-dev libfftw3-dev fonts-dejavu-core fonts-dejavu-extra
     libgl-dev libglu1-mesa-dev libgl1-mesa-dri libx11-dev
-    lsp-plugins-vst
+    lsp-plugins-vst zam-plugins
+    lv2-dev sordi lilv-utils liblilv-dev python3
+    ardour
+    qtractor
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -11,7 +11,7 @@ namespace VLM {
 
 class CDeviceGUI : public CVSTGUI {
 public:
-    // Throws Exceptions::Std when the editor frame cannot be built. [thread creating the effect]
+    // Throws Exceptions::Std when the editor frame cannot be built. [construction]
     explicit CDeviceGUI(AudioEffect* effect);
     // Closes the window while the controls still exist, then lets them go.
     ~CDeviceGUI() override;

@@ -29,7 +29,7 @@ struct EqCore {
     bool bypass = false;
     float values[kEqBandCount] = {};
 
-    // [UI thread, effect construction]
+    // [construction]
     void Init(float sampleRate);
     // [audio thread]
     void RedesignAll(float sampleRate);

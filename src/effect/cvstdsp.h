@@ -21,46 +21,43 @@ public:
             VstInt32 programCount, VstInt32 paramCount);
     ~CVSTDSP() override;
 
-    // The published operations, each forwarding to the system's own operation below.
-    void open() override { Open(); }                                                  // [UI thread]
-    void close() override { Close(); }                                                // [UI thread]
-    void suspend() override { Suspend(); }                                            // [UI thread]
-    void resume() override { Resume(); }                                              // [UI thread]
-    void setSampleRate(float rate) override;                                          // [UI thread]
-    void setBlockSize(VstInt32 size) override;                                        // [UI thread]
-    void processReplacing(float** inputs, float** outputs, VstInt32 frames) override; // [audio]
-    void setParameter(VstInt32 index, float value) override { SetParameter(index, value); }
-    float getParameter(VstInt32 index) override { return GetParameter(index); } // [any thread]
-    void setParameterAutomated(VstInt32 index, float value) override;           // [UI thread]
-    bool beginEdit(VstInt32 index) override;                                    // [UI thread]
-    bool endEdit(VstInt32 index) override;                                      // [UI thread]
-    VstInt32 getProgram() override { return GetProgram(); }
-    void setProgram(VstInt32 program) override;
-    void setProgramName(char* name) override { SetProgramName(name); }
-    void getProgramName(char* name) override { GetProgramName(name); }
-    void getParameterLabel(VstInt32 index, char* label) override {
-        GetParameterLabel(index, label);
-    }
-    void getParameterDisplay(VstInt32 index, char* text) override {
-        GetParameterDisplay(index, text);
-    }
-    void getParameterName(VstInt32 index, char* text) override { GetParameterName(index, text); }
-    VstInt32 getChunk(void** data, bool /*isPreset*/) override { return GetChunk(data); }
-    VstInt32 setChunk(void* data, VstInt32 byteSize, bool /*isPreset*/) override {
+    // The published operations, each forwarding to the system's own operation below; final, so
+    // that a device overrides only those.
+    void open() final { Open(); }                                                  // [UI thread]
+    void close() final { Close(); }                                                // [UI thread]
+    void suspend() final { Suspend(); }                                            // [UI thread]
+    void resume() final { Resume(); }                                              // [UI thread]
+    void setSampleRate(float rate) final;                                          // [UI thread]
+    void setBlockSize(VstInt32 size) final;                                        // [UI thread]
+    void processReplacing(float** inputs, float** outputs, VstInt32 frames) final; // [audio thread]
+    void setParameter(VstInt32 index, float value) final { SetParameter(index, value); }
+    float getParameter(VstInt32 index) final { return GetParameter(index); } // [any thread]
+    void setParameterAutomated(VstInt32 index, float value) final;           // [UI thread]
+    bool beginEdit(VstInt32 index) final;                                    // [UI thread]
+    bool endEdit(VstInt32 index) final;                                      // [UI thread]
+    VstInt32 getProgram() final { return GetProgram(); }
+    void setProgram(VstInt32 program) final;
+    void setProgramName(char* name) final { SetProgramName(name); }
+    void getProgramName(char* name) final { GetProgramName(name); }
+    void getParameterLabel(VstInt32 index, char* label) final { GetParameterLabel(index, label); }
+    void getParameterDisplay(VstInt32 index, char* text) final { GetParameterDisplay(index, text); }
+    void getParameterName(VstInt32 index, char* text) final { GetParameterName(index, text); }
+    VstInt32 getChunk(void** data, bool /*isPreset*/) final { return GetChunk(data); }
+    VstInt32 setChunk(void* data, VstInt32 byteSize, bool /*isPreset*/) final {
         return SetChunk(data, byteSize);
     }
-    bool getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) override {
+    bool getProgramNameIndexed(VstInt32 /*category*/, VstInt32 index, char* text) final {
         return GetProgramNameIndexed(index, text);
     }
-    VstInt32 startProcess() override { return StartProcess(); }
-    VstInt32 stopProcess() override { return StopProcess(); }
-    bool getEffectName(char* name) override { return GetEffectName(name); }
-    bool getVendorString(char* text) override { return GetVendorString(text); }
-    bool getProductString(char* text) override { return GetProductString(text); }
-    VstInt32 getPlugCategory() override { return GetPlugCategory(); }
+    VstInt32 startProcess() final { return StartProcess(); }
+    VstInt32 stopProcess() final { return StopProcess(); }
+    bool getEffectName(char* name) final { return GetEffectName(name); }
+    bool getVendorString(char* text) final { return GetVendorString(text); }
+    bool getProductString(char* text) final { return GetProductString(text); }
+    VstInt32 getPlugCategory() final { return GetPlugCategory(); }
     // A host's choice of the editor's drawing scale: index kVendorScaleIndex, value
     // kVendorScaleValue, the factor in `opt`. 1 when taken, 0 for anything else. [UI thread]
-    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) final;
 
     // The system's own operations.
     // [audio thread] Works in place on the output buffers.

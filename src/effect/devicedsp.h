@@ -11,7 +11,7 @@ class CDeviceGUI;
 
 class CDeviceDSP : public CVSTDSP {
 public:
-    // Throws what the editor's construction throws. [host thread calling the entry]
+    // Throws what the editor's construction throws. [construction]
     explicit CDeviceDSP(audioMasterCallback hostCallback);
     ~CDeviceDSP() override;
 

@@ -107,6 +107,10 @@ void CVSTGUI::ResizeEditorWindow() {
     }
     try {
         if (!MakeContextCurrent()) {
+            if (window == nullptr) {
+                // The window system reported the window destroyed, and the editor has closed.
+                return;
+            }
             throw Exceptions::OGL(L"ResizeEditorWindow::wglMakeCurrent", Platform::LastError());
         }
         // The next redraw acquires every image again, at the new factor.
@@ -115,6 +119,9 @@ void CVSTGUI::ResizeEditorWindow() {
         }
         textures.Clear(glContext);
         Platform::MoveWindow(window, 0, 0, windowRect.right, windowRect.bottom, true);
+        if (window == nullptr) {
+            return;
+        }
         SetViewport();
     } catch (const Exceptions::Std& error) {
         DestroyEditorWindow();
@@ -159,6 +166,9 @@ bool CVSTGUI::DrawFrame() {
     }
     try {
         if (!MakeContextCurrent()) {
+            if (window == nullptr) {
+                return false;
+            }
             throw Exceptions::OGL(L"GfxReDraw::wglMakeCurrent", Platform::LastError());
         }
         for (CWidget* widget : widgets) {
@@ -220,8 +230,10 @@ void CVSTGUI::DestroyEditorWindow() {
         glContext = nullptr;
     }
     if (window != nullptr) {
-        Platform::DestroyWindow(window);
+        // Forgotten first: the window system's destroy message for it must not close it again.
+        const Platform::WindowHandle closing = window;
         window = nullptr;
+        Platform::DestroyWindow(closing);
         // The edit box was a child of the window and is gone with it.
         if (edit != nullptr) {
             edit->ForgetWindow();
@@ -236,6 +248,13 @@ bool CVSTGUI::WindowProc(Platform::WindowHandle hwnd, std::uint32_t message, std
     const std::int32_t py = editor != nullptr ? editor->ToLayout(HighWord(lParam)) : 0;
     const auto flags = static_cast<std::uint32_t>(wParam & 0xFFFFFFFFu);
     switch (message) {
+    case Platform::kMsgDestroy:
+        // The system destroyed the window with the host's (the host went first): the editor
+        // closes as at the host's request and keeps its values for the next open.
+        if (editor != nullptr && editor->window == hwnd) {
+            editor->DestroyEditorWindow();
+        }
+        return false;
     case Platform::kMsgPaint:
         Platform::PaintWindow(hwnd, editor != nullptr && editor->FrameToPresent());
         return true;

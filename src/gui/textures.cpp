@@ -100,6 +100,122 @@ const void* TightRows(const Platform::PixelRows& rows, std::int32_t width, std::
     return store.data();
 }
 
+bool OffersAnyTextureSize(const char* version, const char* extensions) {
+    if (version != nullptr) {
+        // "major.minor[.release] [vendor text]"
+        int major = 0;
+        for (const char* c = version; *c >= '0' && *c <= '9' && major < 100; ++c) {
+            major = major * 10 + (*c - '0');
+        }
+        if (major >= 2) {
+            return true;
+        }
+    }
+    if (extensions == nullptr) {
+        return false;
+    }
+    // The list is separated by spaces; a longer name that begins alike does not count.
+    static const char kName[] = "GL_ARB_texture_non_power_of_two";
+    const std::size_t length = sizeof(kName) - 1;
+    for (const char* at = std::strstr(extensions, kName); at != nullptr;
+         at = std::strstr(at + length, kName)) {
+        const bool starts = at == extensions || at[-1] == ' ';
+        const bool ends = at[length] == '\0' || at[length] == ' ';
+        if (starts && ends) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CTextureCache::TakesAnySize(Platform::GLContextHandle context) {
+    if (context != askedContext) {
+        askedContext = context;
+        const auto text = [](GLenum which) {
+            return reinterpret_cast<const char*>(glGetString(which));
+        };
+        // The extension list is only asked of versions before 2.0, whose every context has it.
+        const char* version = text(GL_VERSION);
+        anySize = OffersAnyTextureSize(version, nullptr) ||
+                  OffersAnyTextureSize(nullptr, text(GL_EXTENSIONS));
+        // A failed query leaves an error that would be taken for the upload's.
+        for (int i = 0; i < 16 && glGetError() != GL_NO_ERROR; ++i) {
+        }
+    }
+    return anySize;
+}
+
+TextureEntry CTextureCache::Load(const std::vector<std::uint8_t>& bytes,
+                                 const std::wstring& resource, std::int32_t density,
+                                 Platform::GLContextHandle context) {
+    TextureEntry loaded;
+    try {
+        const CBitmap image(
+            Platform::DecodeImage(bytes.empty() ? nullptr : bytes.data(), bytes.size()));
+        CheckImage(image.Get(), resource);
+        const std::int32_t pixelWidth = Platform::BitmapWidth(image.Handle());
+        const std::int32_t pixelHeight = Platform::BitmapHeight(image.Handle());
+        // The controls are laid out in 1x pixels; only the texels are finer.
+        loaded.imageWidth = pixelWidth / density;
+        loaded.imageHeight = pixelHeight / density;
+        // Without textures of any size the image goes into the top left corner of one whose
+        // sides are powers of two; sampled at the same texels either way, it draws the same.
+        const bool ownSize = TakesAnySize(context);
+        const std::int32_t side = ownSize ? pixelWidth : TextureSide(pixelWidth);
+        const std::int32_t rows = ownSize ? pixelHeight : TextureSide(pixelHeight);
+        loaded.uExtent = static_cast<float>(pixelWidth) / static_cast<float>(side);
+        loaded.vExtent = static_cast<float>(pixelHeight) / static_cast<float>(rows);
+
+        const CPixelLock source(image.Handle());
+        std::optional<CBitmap> pow2;
+        std::optional<CPixelLock> target;
+        if (!ownSize) {
+            pow2.emplace(Platform::CreateBitmap(side, rows));
+            CheckImage(pow2->Get(), L"iImagePow2");
+            target.emplace(pow2->Handle());
+        }
+        if (!source.Locked() || (target && !target->Locked())) {
+            throw Exceptions::GDIP(L"Gdiplus::Bitmap::LockBits", 1);
+        }
+        if (target) {
+            const Platform::PixelRows& from = source.Rows();
+            const Platform::PixelRows& to = target->Rows();
+            const std::int32_t copyWidth = std::min(from.width, to.width);
+            const std::size_t rowBytes =
+                copyWidth > 0 ? static_cast<std::size_t>(copyWidth) * 4 : 0;
+            const std::int32_t rowCount = std::min(from.height, to.height);
+            for (std::int32_t i = 0; i < rowCount; ++i) {
+                std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
+                            from.scan0 + static_cast<std::ptrdiff_t>(i) * from.stride, rowBytes);
+            }
+        }
+
+        GLuint name32 = 0;
+        glGenTextures(1, &name32);
+        loaded.texture = name32;
+        if (const GLenum error = glGetError()) {
+            throw Exceptions::OGL(L"glGenTextures", static_cast<std::int32_t>(error));
+        }
+        glBindTexture(GL_TEXTURE_2D, loaded.texture);
+        if (const GLenum error = glGetError()) {
+            throw Exceptions::OGL(L"glBindTexture", static_cast<std::int32_t>(error));
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        std::vector<std::uint8_t> store;
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     TightRows(target ? target->Rows() : source.Rows(), side, rows, store));
+        if (const GLenum error = glGetError()) {
+            throw Exceptions::OGLTexImage2D(resource, side, rows, static_cast<std::int32_t>(error));
+        }
+    } catch (...) {
+        Delete(loaded.texture, context);
+        throw;
+    }
+    // The decoded pixels and their padded copy are freed here; the texture holds the picture.
+    return loaded;
+}
+
 std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& imageWidth,
                                      std::int32_t& imageHeight, float& uExtent, float& vExtent,
                                      Platform::GLContextHandle context, float scale) {
@@ -109,68 +225,28 @@ std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& ima
     // A missing twin is an error like a missing image: the 1x image is never enlarged instead.
     const std::int32_t density = ImageDensity(scale);
     const std::wstring resource = ImageNameAtDensity(name, density);
-    TextureEntry& entry = entries[resource];
-    if (entry.texture == 0) {
+    auto found = entries.find(resource);
+    if (found == entries.end()) {
         // A failed load leaves nothing behind, so that no later acquisition can hand out a
         // texture name without image data.
-        try {
-            const auto bytes = OpenResourceStream(resource, L"IMG");
-            const CBitmap image(bytes ? Platform::DecodeImage(bytes->data(), bytes->size())
-                                      : Platform::DecodeImage(nullptr, 0));
-            CheckImage(image.Get(), resource);
-            const std::int32_t pixelWidth = Platform::BitmapWidth(image.Handle());
-            const std::int32_t pixelHeight = Platform::BitmapHeight(image.Handle());
-            // The controls are laid out in 1x pixels; only the texels are finer.
-            entry.imageWidth = pixelWidth / density;
-            entry.imageHeight = pixelHeight / density;
-            const std::int32_t side = TextureSide(pixelWidth);
-            const std::int32_t rows = TextureSide(pixelHeight);
-            entry.uExtent = static_cast<float>(pixelWidth) / static_cast<float>(side);
-            entry.vExtent = static_cast<float>(pixelHeight) / static_cast<float>(rows);
-
-            const CBitmap pow2(Platform::CreateBitmap(side, rows));
-            CheckImage(pow2.Get(), L"iImagePow2");
-            const CPixelLock source(image.Handle());
-            const CPixelLock target(pow2.Handle());
-            if (!source.Locked() || !target.Locked()) {
-                throw Exceptions::GDIP(L"Gdiplus::Bitmap::LockBits", 1);
+        std::vector<std::uint8_t> bytes =
+            OpenResourceStream(resource, L"IMG").value_or(std::vector<std::uint8_t>());
+        auto picture = pictures.find(bytes);
+        if (picture == pictures.end()) {
+            const TextureEntry loaded = Load(bytes, resource, density, context);
+            try {
+                picture = pictures.emplace(std::move(bytes), Picture{loaded, 0}).first;
+            } catch (...) {
+                Delete(loaded.texture, context);
+                throw;
             }
-            const Platform::PixelRows& from = source.Rows();
-            const Platform::PixelRows& to = target.Rows();
-            const std::int32_t copyWidth = std::min(from.width, to.width);
-            const std::size_t rowBytes =
-                copyWidth > 0 ? static_cast<std::size_t>(copyWidth) * 4 : 0;
-            const std::int32_t rowCount = std::min(from.height, to.height);
-            for (std::int32_t i = 0; i < rowCount; ++i) {
-                std::memcpy(to.scan0 + static_cast<std::ptrdiff_t>(i) * to.stride,
-                            from.scan0 + static_cast<std::ptrdiff_t>(i) * from.stride, rowBytes);
-            }
-
-            GLuint name32 = 0;
-            glGenTextures(1, &name32);
-            entry.texture = name32;
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGL(L"glGenTextures", static_cast<std::int32_t>(error));
-            }
-            glBindTexture(GL_TEXTURE_2D, entry.texture);
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGL(L"glBindTexture", static_cast<std::int32_t>(error));
-            }
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-            std::vector<std::uint8_t> store;
-            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, side, rows, 0, GL_BGRA, GL_UNSIGNED_BYTE,
-                         TightRows(to, side, rows, store));
-            if (const GLenum error = glGetError()) {
-                throw Exceptions::OGLTexImage2D(resource, side, rows,
-                                                static_cast<std::int32_t>(error));
-            }
-        } catch (...) {
-            Delete(entry.texture, context);
-            entries.erase(resource);
-            throw;
         }
+        TextureEntry entry = picture->second.layout;
+        entry.refCount = 0;
+        found = entries.emplace(resource, entry).first;
+        ++picture->second.names;
     }
+    TextureEntry& entry = found->second;
     imageWidth = entry.imageWidth;
     imageHeight = entry.imageHeight;
     uExtent = entry.uExtent;
@@ -183,22 +259,30 @@ void CTextureCache::Release(std::uint32_t texture, Platform::GLContextHandle con
     if (texture == 0) {
         return;
     }
-    for (auto it = entries.begin(); it != entries.end(); ++it) {
-        if (it->second.texture == texture) {
-            if (--it->second.refCount <= 0) {
-                Delete(texture, context);
-                entries.erase(it);
-            }
-            return;
-        }
+    const auto holder = std::find_if(entries.begin(), entries.end(), [&](const auto& entry) {
+        return entry.second.texture == texture;
+    });
+    if (holder == entries.end() || --holder->second.refCount > 0) {
+        return;
+    }
+    entries.erase(holder);
+    const auto picture = std::find_if(pictures.begin(), pictures.end(), [&](const auto& p) {
+        return p.second.layout.texture == texture;
+    });
+    if (picture != pictures.end() && --picture->second.names <= 0) {
+        Delete(texture, context);
+        pictures.erase(picture);
     }
 }
 
 void CTextureCache::Clear(Platform::GLContextHandle context) {
-    for (const auto& entry : entries) {
-        Delete(entry.second.texture, context);
+    for (const auto& picture : pictures) {
+        Delete(picture.second.layout.texture, context);
     }
+    pictures.clear();
     entries.clear();
+    // The next context is asked again, even should it come at the same address.
+    askedContext = nullptr;
 }
 
 void CTextureCache::Delete(std::uint32_t texture, Platform::GLContextHandle context) {

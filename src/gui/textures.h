@@ -22,20 +22,25 @@ struct TextureEntry {
     std::int32_t refCount = 0;
 };
 
-// The editor's textures, one per image name, shared by counting the acquisitions. They belong to
-// the editor's GL context: each operation needs it current and is told which one it is, and a
-// texture is deleted only while that context is current. [UI thread, editor open]
+// The editor's textures, counted by image name: each name counts its acquisitions, and names
+// whose images have the same bytes share one decode and one texture, deleted when the last of
+// them is released. They belong to the editor's GL context: each operation needs it current and
+// is told which one it is, and a texture is deleted only while that context is current.
+// [UI thread] (editor open)
 class CTextureCache {
 public:
-    // Loads the image on its first acquisition, later ones only count; gives its size in layout
-    // pixels and the part of the texture it covers. Above a drawing scale of 1 the image's
-    // twin at twice the resolution is loaded instead (see ImageNameAtDensity), under its own
-    // name; GL's linear filtering brings it down to factors between 1 and 2. 0 for an empty
-    // name. Throws Exceptions::Std when loading fails, leaving nothing behind.
+    // Loads the image on its name's first acquisition, unless an image of the same bytes is
+    // loaded already, whose texture it then shares; later acquisitions only count. Gives its
+    // size in layout pixels and the part of the texture it covers. Above a drawing scale of 1
+    // the image's twin at twice the resolution is loaded instead (see ImageNameAtDensity),
+    // under its own name; GL's linear filtering brings it down to factors between 1 and 2. 0
+    // for an empty name. Throws Exceptions::Std when loading fails, leaving nothing behind.
     std::uint32_t Acquire(const std::wstring& name, std::int32_t& imageWidth,
                           std::int32_t& imageHeight, float& uExtent, float& vExtent,
                           Platform::GLContextHandle context, float scale);
-    // Gives one acquisition back; the last one deletes the texture. Unknown names do nothing.
+    // Gives one acquisition of the texture back, counted against the first name (in key order)
+    // holding it; a name's last release forgets the name, and the texture is deleted when no
+    // name holds it any more. Unknown textures do nothing.
     void Release(std::uint32_t texture, Platform::GLContextHandle context);
     // Deletes every texture left, whether still acquired or not.
     void Clear(Platform::GLContextHandle context);
@@ -45,8 +50,29 @@ public:
     static void Delete(std::uint32_t texture, Platform::GLContextHandle context);
 
 private:
+    // One decoded and uploaded picture, keyed by its encoded bytes; `names` counts the names
+    // that share it. Its pixels live in the texture only.
+    struct Picture {
+        TextureEntry layout; // texture, sizes and extents; its refCount is unused
+        std::int32_t names = 0;
+    };
+
+    // Decodes and uploads an image's bytes; throws, leaving no texture, when that fails.
+    TextureEntry Load(const std::vector<std::uint8_t>& bytes, const std::wstring& resource,
+                      std::int32_t density, Platform::GLContextHandle context);
+    // Whether the context takes textures of any size; asked once per context.
+    bool TakesAnySize(Platform::GLContextHandle context);
+
     std::map<std::wstring, TextureEntry> entries;
+    std::map<std::vector<std::uint8_t>, Picture> pictures;
+    Platform::GLContextHandle askedContext = nullptr;
+    bool anySize = false;
 };
+
+// Whether an OpenGL of this version string and extension list takes textures whose sides are
+// not powers of two: from version 2.0 on, or with GL_ARB_texture_non_power_of_two. Null texts
+// (no current context) take nothing.
+bool OffersAnyTextureSize(const char* version, const char* extensions);
 
 // The frame layout a filmstrip name announces. Counts below 1 are taken as 1, so that a
 // malformed suffix can never divide by zero.

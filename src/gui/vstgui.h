@@ -28,7 +28,7 @@ public:
     static constexpr std::uint64_t kWheelGestureEndMs = 300;
 
     // Builds the faceplate, read-out and text entry, starts the image library and takes the
-    // editor size from the faceplate image. Throws Exceptions::Std. [thread creating the effect]
+    // editor size from the faceplate image. Throws Exceptions::Std. [construction]
     explicit CVSTGUI(AudioEffect* effect);
     ~CVSTGUI() override;
 
@@ -41,12 +41,12 @@ public:
     // [UI thread]
     void close() override;
     // Serves the editor window's events and redraw timer where the window system leaves that
-    // to the host's idle calls. [UI thread, the one that opened the editor]
+    // to the host's idle calls. [UI thread] (the one that opened the editor)
     void idle() override;
 
     // The redraw period's tick: moves every control's animation one step, and when the picture
     // would differ from the one drawn last, draws it and schedules the paint.
-    // [UI thread, editor open]
+    // [UI thread] (editor open)
     virtual void GfxReDraw();
     // Has the next tick draw the whole picture, changed or not. [UI thread]
     void RequestRedraw() { pictureStale = true; }
@@ -62,7 +62,7 @@ public:
     // Closes the host's gesture of a wheel burst, if one is open. [UI thread]
     void EndWheelGesture();
     // Closes it once the wheel has rested for kWheelGestureEndMs; called on every tick.
-    // [UI thread, editor open]
+    // [UI thread] (editor open)
     void EndRestingWheelGesture();
     // Lookups by control id: the first control in list order with the id answers.
     // [any thread]
@@ -73,7 +73,7 @@ public:
     virtual float GetControlValue(std::int32_t id);
     virtual void SetControlValue(std::int32_t id, float value);
     // Relays of a user's edit into the effect; nothing happens without an effect.
-    // [UI thread, or the thread of a host parameter write]
+    // [any thread] (the UI thread, or a host parameter write's)
     virtual void SetParameterAutomated(std::int32_t id, float value);
     virtual void BeginEdit(std::int32_t id);
     virtual void EndEdit(std::int32_t id);
@@ -157,7 +157,7 @@ protected:
     void ApplyScale(float factor);
     // The open window at the new size: viewport, images, edit box and picture. [UI thread]
     void ResizeEditorWindow();
-    // glViewport over the whole window; throws Exceptions::OGL. [UI thread, context current]
+    // glViewport over the whole window; throws Exceptions::OGL. [UI thread] (context current)
     void SetViewport();
     // audioMasterSizeWindow with the window's size, when the host says it can follow.
     void AskHostToFollow();

@@ -16,7 +16,7 @@ public:
     AudioEffect(const AudioEffect&) = delete;
     AudioEffect& operator=(const AudioEffect&) = delete;
 
-    // [UI thread, mostly: the host chooses] One request of the host; answers 0 to anything it
+    // [UI thread] (mostly; the host chooses) One request of the host; answers 0 to anything it
     // does not handle.
     virtual VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                                  float opt);
@@ -74,7 +74,7 @@ public:
     virtual float getSampleRate() { return sampleRate.load(std::memory_order_relaxed); }
     virtual VstInt32 getBlockSize() { return blockSize; } // [any thread]
 
-    // [caller's thread] Requests to the host; each falls back when there is no callback.
+    // [any thread] Requests to the host; each falls back when there is no callback.
     virtual VstInt32 getMasterVersion();
     virtual VstInt32 getCurrentUniqueId();
     virtual void masterIdle();

@@ -9,7 +9,7 @@ public:
     AudioEffectX(audioMasterCallback hostCallback, VstInt32 programCount, VstInt32 paramCount)
         : AudioEffect(hostCallback, programCount, paramCount) {}
 
-    // [UI thread, mostly: the host chooses] Answers opcodes 25 to 79 and hands every other
+    // [UI thread] (mostly; the host chooses) Answers opcodes 25 to 79 and hands every other
     // opcode to the first stage.
     VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
                          float opt) override;
@@ -62,14 +62,14 @@ public:
     virtual VstInt32 getCurrentProcessLevel();
     virtual VstInt32 getAutomationState();
 
-    // Processing [audio thread for processEvents and processVariableIo, UI thread otherwise]
+    // Processing: processEvents and processVariableIo [audio thread], the rest [UI thread]
     virtual VstInt32 processEvents(VstEvents* /*events*/) { return 0; }
     virtual VstInt32 startProcess() { return 0; }
     virtual VstInt32 stopProcess() { return 0; }
     virtual bool processVariableIo(VstVariableIo* /*io*/) { return false; }
     virtual VstInt32 setTotalSampleToProcess(VstInt32 value) { return value; }
 
-    // The host's identity [caller's thread]
+    // The host's identity [any thread]
     virtual bool getHostVendorString(char* text);
     virtual bool getHostProductString(char* text);
     virtual VstInt32 getHostVendorVersion();
@@ -83,7 +83,7 @@ public:
 
     // The plug-in's identity [UI thread]
     virtual VstInt32 getGetTailSize() { return 0; }
-    virtual void* getDirectory(); // a request to the host [caller's thread]
+    virtual void* getDirectory(); // a request to the host [any thread]
     virtual bool getEffectName(char* /*name*/) { return false; }
     virtual bool getVendorString(char* /*text*/) { return false; }
     virtual bool getProductString(char* /*text*/) { return false; }
@@ -110,7 +110,7 @@ public:
     virtual bool hasMidiProgramsChanged(VstInt32 /*channel*/) { return false; }
     virtual bool getMidiKeyName(VstInt32 /*channel*/, MidiKeyName* /*keyName*/) { return false; }
 
-    // Window and files [caller's thread; getNextShellPlugin: UI thread]
+    // Window and files [any thread] (getNextShellPlugin: UI thread)
     virtual bool updateDisplay();
     virtual bool sizeWindow(VstInt32 width, VstInt32 height);
     virtual bool openFileSelector(VstFileSelect* selector);
@@ -123,7 +123,7 @@ public:
     virtual bool copySpeaker(VstSpeakerProperties* to, VstSpeakerProperties* from);
     virtual bool matchArrangement(VstSpeakerArrangement** to, VstSpeakerArrangement* from);
 
-    // Offline processing [caller's thread; offlineNotify, Prepare, Run: UI thread]
+    // Offline processing [any thread] (offlineNotify, Prepare, Run: UI thread)
     virtual bool offlineRead(VstOfflineTask* offline, VstInt32 option, bool readSource = true);
     virtual bool offlineWrite(VstOfflineTask* offline, VstInt32 option);
     virtual bool offlineStart(VstAudioFile* audioFiles, VstInt32 numAudioFiles,
@@ -140,7 +140,7 @@ public:
     virtual VstInt32 offlineGetNumMetaPasses() { return 0; } // deprecated
 
     // Older requests of the interface, kept for the layout of the operations; no opcode
-    // reaches the deprecated ones [caller's thread]
+    // reaches the deprecated ones [any thread]
     virtual void wantEvents(VstInt32 filter = 1);
     virtual VstInt32 tempoAt(VstInt32 position);
     virtual VstInt32 getNumAutomatableParameters();

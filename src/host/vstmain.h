@@ -10,7 +10,7 @@
 #endif
 
 extern "C" {
-// [any thread the host chooses] Creates one instance; its record, or null.
+// [any thread] Creates one instance; its record, or null.
 VLM_EXPORT AEffect* VLM_VSTCALL VSTPluginMain(audioMasterCallback audioMaster);
 // [any thread] This library offers no plug-in factory: always null.
 VLM_EXPORT void* GetPluginFactory();

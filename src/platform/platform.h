@@ -1,6 +1,7 @@
 // The window-system seam of the editor. Everything the portable editor needs from the
-// operating system goes through these functions; each platform (win32/, linux/, fake/)
-// implements all of them once and the final binary picks one at link time.
+// operating system goes through these functions; each backend implements all of them once and
+// the final binary picks one at link time: win32/ (Win32, WGL, GDI+), x11/ (an X11 window with
+// GLX, over linux/), linux/ (no window: what a headless build needs) and the tests' fake.
 //
 // Rules for implementations:
 // - Thin and dumb: forward to the system call named in the comment and report its result.
@@ -180,6 +181,10 @@ void StopTimer(WindowHandle window, std::uintptr_t id);
 // handlers. X11 serves them here, from the host's idle call on the thread that opened the
 // editor; Windows delivers them through its own message loop, so this does nothing there.
 void ServiceWindow(WindowHandle window);
+// The file descriptor that becomes readable when the window has events waiting (its X display
+// connection), so that a host's run loop can call ServiceWindow when there is something to
+// serve; -1 where events come through the system's own message loop or there is no window.
+int EventSource(WindowHandle window);
 // GetLastError.
 std::int32_t LastError();
 // The dots per inch the system asks user interfaces to draw at on the screen `window` is on

@@ -36,7 +36,7 @@ public:
     // Whether a typed character reaches the edit box.
     static bool IsAllowedCharacter(std::uintptr_t character);
     // The entry is a window of its own and draws nothing into the picture, but the picture is
-    // drawn again once it opened or closed, for what it covered. [UI thread, editor open]
+    // drawn again once it opened or closed, for what it covered. [UI thread] (editor open)
     void Draw() override;
     bool Changed() override;
 

@@ -12,14 +12,14 @@ public:
     ~CHint() override;
 
     // Renders `text` into a texture and places the box above the target, inside the
-    // editor. [UI thread, editor open]
+    // editor. [UI thread] (editor open)
     bool AcquireTexture() override;
-    // Renders again whenever the target's text changed. [UI thread, editor open]
+    // Renders again whenever the target's text changed. [UI thread] (editor open)
     void Draw() override;
     // True when the box appeared, went, moved to another control or has another text since
-    // the last Draw. [UI thread, editor open]
+    // the last Draw. [UI thread] (editor open)
     bool Changed() override;
-    // Deletes the read-out's own texture. [UI thread, editor open]
+    // Deletes the read-out's own texture. [UI thread] (editor open)
     void ReleaseTexture() override;
 
     CWidget* target = nullptr;

@@ -11,7 +11,6 @@
 
 namespace VLM {
 
-namespace {
 std::wstring DecimalsFormat(float decimals) {
     auto n = static_cast<std::int32_t>(decimals);
     if (n < 0) {
@@ -19,7 +18,6 @@ std::wstring DecimalsFormat(float decimals) {
     }
     return L"%." + std::to_wstring(n) + L"f";
 }
-} // namespace
 
 std::wstring FormatReadout(const std::wstring& format, double value) {
     wchar_t buffer[6] = {};
@@ -151,12 +149,22 @@ void CKnob::SetUnitValue(float unitValue) {
 }
 
 std::wstring CKnob::TextOf(float normalised) const {
-    const float u = ToUnit(normalised);
-    if (u == std::numeric_limits<float>::infinity()) {
+    return ReadoutText(ToUnit(normalised), minValue < 0.0f || maxValue < 0.0f, format, plusFormat);
+}
+
+std::wstring ReadoutText(float unitValue, bool signedRange, const std::wstring& format,
+                         const std::wstring& plusFormat) {
+    if (unitValue == std::numeric_limits<float>::infinity()) {
         return L"\u221E";
     }
-    const bool signedRange = minValue < 0.0f || maxValue < 0.0f;
-    return FormatReadout(signedRange && u > 0.0f ? plusFormat : format, static_cast<double>(u));
+    return FormatReadout(signedRange && unitValue > 0.0f ? plusFormat : format,
+                         static_cast<double>(unitValue));
+}
+
+std::wstring ReadoutText(const ControlDesc& desc, float normalised) {
+    const std::wstring format = DecimalsFormat(desc.decimals);
+    return ReadoutText(ToUnitValue(desc, normalised), desc.minValue < 0.0f || desc.maxValue < 0.0f,
+                       format, L"+" + format);
 }
 
 const std::wstring& CKnob::GetText(bool valueOnly) {

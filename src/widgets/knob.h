@@ -56,5 +56,14 @@ public:
 // The number printed with a printf-style wide format into at most five characters, with a
 // full stop as the decimal separator whatever the locale.
 std::wstring FormatReadout(const std::wstring& format, double value);
+// The printf-style format of a read-out with `decimals` places ("%.1f").
+std::wstring DecimalsFormat(float decimals);
+// The read-out text of a unit value: a plus sign on the positive side of a signed range, the
+// infinity sign for infinity.
+std::wstring ReadoutText(float unitValue, bool signedRange, const std::wstring& format,
+                         const std::wstring& plusFormat);
+// The read-out text a knob built from `desc` shows at a normalised value, for code that has the
+// descriptor but no knob (a plug-in format naming a value the host asks about).
+std::wstring ReadoutText(const ControlDesc& desc, float normalised);
 
 } // namespace VLM

@@ -18,7 +18,7 @@ public:
     CWidget(const CWidget&) = delete;
     CWidget& operator=(const CWidget&) = delete;
 
-    // True when the widget has a texture. [UI thread, editor open]
+    // True when the widget has a texture. [UI thread] (editor open)
     virtual bool AcquireTexture();
     // Gives back a texture still held and leaves the editor's list. [UI thread]
     virtual ~CWidget();
@@ -35,15 +35,15 @@ public:
     // The wheel turned over the control: `distance` is signed, 120 per notch, positive away
     // from the user; flags as for the other mouse events. [UI thread]
     virtual void OnMouseWheel(std::int32_t distance, std::uint32_t flags);
-    // One quad of the whole image. [UI thread, editor open]
+    // One quad of the whole image. [UI thread] (editor open)
     virtual void Draw();
     // One redraw period of whatever the widget animates by itself, whether or not anything is
-    // drawn afterwards. [UI thread, editor open]
+    // drawn afterwards. [UI thread] (editor open)
     virtual void Advance();
     // Whether Draw would now show something other than what it showed last; a still image
-    // never does. [UI thread, editor open]
+    // never does. [UI thread] (editor open)
     virtual bool Changed();
-    // [UI thread, editor open]
+    // [UI thread] (editor open)
     virtual void ReleaseTexture();
     // The value text alone (valueOnly) or the read-out "label: value unit", kept until the value
     // changes. [UI thread]
@@ -51,7 +51,7 @@ public:
     // The value text of the current value, built afresh, so that a host thread asking for it
     // never touches the texts the editor keeps. [any thread]
     virtual std::wstring ValueText() const;
-    // Normalised value 0..1. [any thread; the audio thread writes the lamp]
+    // Normalised value 0..1. [any thread] (the audio thread writes the lamp)
     virtual void SetValue(float newValue);
     // Value in the control's units. [UI thread]
     virtual void SetUnitValue(float unitValue);

@@ -163,8 +163,10 @@ EntryPoint LoadPlugin() {
 }
 
 // The plug-in as a host drives it: separate input and output buffers, so processReplacing
-// copies the input before the engine runs.
-void RunPlugin(benchmark::State& state, EntryPoint entry, Bands bands) {
+// copies the input before the engine runs. With `subnormal`, the input is what a fade or a
+// reverb tail leaves behind (samples around 1e-39 and 1e-41), under the host's default control
+// word (no flush-to-zero), where each multiplication may take the processor's slow path.
+void RunPlugin(benchmark::State& state, EntryPoint entry, Bands bands, bool subnormal) {
     const auto frames = static_cast<std::int32_t>(state.range(0));
     AEffect* effect = entry(&HostCallback);
     if (effect == nullptr) {
@@ -181,6 +183,11 @@ void RunPlugin(benchmark::State& state, EntryPoint entry, Bands bands) {
         effect->setParameter(effect, b, faders[b]);
     }
     Stereo s(frames);
+    if (subnormal) {
+        for (std::size_t i = 0; i < s.input.size(); ++i) {
+            s.input[i] = (i < s.left.size() ? 1e-39f : 1e-41f) * s.input[i] * 2.0f;
+        }
+    }
     float* inputs[2] = {s.InputLeft(), s.InputRight()};
     const auto block = [&] {
         effect->processReplacing(effect, inputs, s.channels, frames);
@@ -235,15 +242,24 @@ int main(int argc, char** argv) {
                 .c_str(),
             RunEngine, Engine::Chosen, nullptr, bands)
             ->Apply(Sizes);
-        if (plugin != nullptr) {
-            benchmark::RegisterBenchmark(("Plugin_processReplacing" + suffix).c_str(), RunPlugin,
-                                         plugin, bands)
-                ->Apply(Sizes);
-        }
-        if (other != nullptr) {
-            benchmark::RegisterBenchmark(("Other_processReplacing" + suffix).c_str(), RunPlugin,
-                                         other, bands)
-                ->Apply(Sizes);
+        for (const bool subnormal : {false, true}) {
+            // Near-silent input is measured with every band in use, at the usual block size.
+            if (subnormal && bands != Bands::All) {
+                continue;
+            }
+            const std::string kind = subnormal ? "_subnormal" : "";
+            if (plugin != nullptr) {
+                auto* b = benchmark::RegisterBenchmark(
+                    ("Plugin_processReplacing" + kind + suffix).c_str(), RunPlugin, plugin, bands,
+                    subnormal);
+                subnormal ? b->Arg(512) : b->Apply(Sizes);
+            }
+            if (other != nullptr) {
+                auto* b =
+                    benchmark::RegisterBenchmark(("Other_processReplacing" + kind + suffix).c_str(),
+                                                 RunPlugin, other, bands, subnormal);
+                subnormal ? b->Arg(512) : b->Apply(Sizes);
+            }
         }
     }
     benchmark::AddCustomContext("kernel_chosen", VLM::KernelIsaName(VLM::ChosenKernelIsa()));

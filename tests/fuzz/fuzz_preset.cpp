@@ -2,7 +2,7 @@
 // the second reading must give the same record, and writing that again the same bytes. A
 // refusal is a CFormatError with one line of text; anything else, or a read outside the
 // bytes, stops the run.
-#include "preset.h"
+#include "io/preset_file.h"
 
 #include <cstdio>
 #include <cstdlib>

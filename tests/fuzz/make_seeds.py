@@ -248,9 +248,27 @@ def preset_seeds():
     write('preset', 'name_without_terminator', be_program(b'VGn1', b'n' * 28, [0.5]))
 
 
+# --- vst3_state: [read piece - 1][the stream's bytes] ---
+def vst3_stream(records):
+    return b'VLM3' + struct.pack('<I', len(records)) + records
+
+
+def vst3_state_seeds():
+    state = vst3_stream(default_chunk())
+    write('vst3_state', 'default_state', bytes([15]) + state)
+    write('vst3_state', 'default_state_a_byte_at_a_time', bytes([0]) + state)
+    write('vst3_state', 'cut_short', bytes([6]) + state[:-5])
+    write('vst3_state', 'foreign_tag', bytes([15]) + b'XLM3' + state[4:])
+    write('vst3_state', 'length_beyond_the_stream',
+          bytes([15]) + b'VLM3' + struct.pack('<I', 4096) + state[8:])
+    nan = default_chunk()[:-4] + struct.pack('<f', float('nan'))
+    write('vst3_state', 'nan_value', bytes([3]) + vst3_stream(nan))
+
+
 if __name__ == '__main__':
     dispatcher_seeds()
     chunk_seeds()
     parameter_seeds()
     process_seeds()
     preset_seeds()
+    vst3_state_seeds()

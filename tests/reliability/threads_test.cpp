@@ -7,7 +7,7 @@
 #include "counting_host.h"
 
 #include "host/vstmain.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 

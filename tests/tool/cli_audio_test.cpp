@@ -6,7 +6,6 @@
 
 #include "cli_support.h"
 
-
 #include <chrono>
 #include <cmath>
 #include <cstdint>

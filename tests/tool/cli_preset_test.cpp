@@ -5,11 +5,17 @@
 
 #include "cli_support.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -105,18 +111,50 @@ TEST(Preset, SavedProgramsAndBanksRenderAsTheirSettings) {
         const char* file;
         std::vector<std::string> settings;
         const char* kind;
+        const char* saved; // what save says the file holds
     } cases[] = {
-        {VLM_GAINPLUG, {}, "gain.fxp", {"--param", "0=0.3", "--param", "1=1"}, "Kind: FPCh"},
-        {VLM_GAINPLUG, {}, "gain.fxb", {"--param", "0=0.9"}, "Kind: FBCh"},
-        {VLM_GAINPLUG, values, "values.fxp", {"--param", "0=0.3", "--param", "1=1"}, "Kind: FxCk"},
-        {VLM_GAINPLUG, values, "values.fxb", {"--param", "0=0.7"}, "Kind: FxBk"},
-        {VLM_EQUALISER, {}, "eq.fxp", {"--band", "3=6", "--band", "8=-4.5"}, "Kind: FPCh"},
-        {VLM_EQUALISER, {}, "eq.fxb", {"--band", "1=-12", "--in", "off"}, "Kind: FBCh"},
+        {VLM_GAINPLUG,
+         {},
+         "gain.fxp",
+         {"--param", "0=0.3", "--param", "1=1"},
+         "Kind: FPCh",
+         "(a chunk of 24 bytes)"},
+        {VLM_GAINPLUG,
+         {},
+         "gain.fxb",
+         {"--param", "0=0.9"},
+         "Kind: FBCh",
+         "state as one bank chunk of 24 bytes (current program 0)"},
+        {VLM_GAINPLUG,
+         values,
+         "values.fxp",
+         {"--param", "0=0.3", "--param", "1=1"},
+         "Kind: FxCk",
+         "(2 parameter values)"},
+        {VLM_GAINPLUG,
+         values,
+         "values.fxb",
+         {"--param", "0=0.7"},
+         "Kind: FxBk",
+         "a bank of 3 program(s) (current 0)"},
+        {VLM_EQUALISER,
+         {},
+         "eq.fxp",
+         {"--band", "3=6", "--band", "8=-4.5"},
+         "Kind: FPCh",
+         "(a chunk of 120 bytes)"},
+        {VLM_EQUALISER,
+         {},
+         "eq.fxb",
+         {"--band", "1=-12", "--in", "off"},
+         "Kind: FBCh",
+         "state as one bank chunk of 120 bytes (current program 0)"},
     };
     for (const auto& c : cases) {
         const std::string file = Path(c.file), what = c.file;
         SRun r = RunTool(With({"preset", "save", c.plugin, file}, c.settings), c.env);
         ASSERT_EQ(r.code, 0) << what << ": save\n" << Describe(r);
+        EXPECT_TRUE(Has(r.out, c.saved)) << what << ": " << r.out;
         r = RunTool({"preset", "show", file});
         ASSERT_EQ(r.code, 0) << what << ": show\n" << Describe(r);
         EXPECT_TRUE(Has(r.out, c.kind)) << what << ": " << r.out;
@@ -169,6 +207,20 @@ TEST(Preset, AHandBuiltBankLoadsEveryProgramAndSelectsItsCurrentOne) {
                 values);
     ASSERT_EQ(r.code, 0) << Describe(r);
     EXPECT_EQ(ReadFile(Path("current.fxp")), ValuesProgram("VGn1", "Second", {0.2f, 1.0f}));
+
+    // The equaliser's programs carry names only: whatever order they load in, the values in
+    // force are the current program's.
+    std::vector<float> loud(10, 0.5f), flat(10, 0.5f);
+    loud[0] = 1.0f;
+    const std::string eqPrograms =
+        ValuesProgram("VLM1", "Loud", loud) + ValuesProgram("VLM1", "Flat", flat);
+    WriteText(Path("eq_values.fxb"),
+              "CcnK" + Be(static_cast<std::uint32_t>(148 + eqPrograms.size())) + "FxBk" + Be(2) +
+                  "VLM1" + Be(1) + Be(2) + Be(0) + std::string(124, '\0') + eqPrograms);
+    const SRun bySettings = RunTool({"response", VLM_EQUALISER, "--band", "1=12"});
+    const SRun byBank = RunTool({"response", VLM_EQUALISER, "--preset", Path("eq_values.fxb")});
+    ASSERT_EQ(byBank.code, 0) << Describe(byBank);
+    EXPECT_EQ(byBank.out, bySettings.out);
 }
 
 TEST(Preset, ANameWithoutTerminatorIsReadWithAWarning) {
@@ -192,6 +244,11 @@ TEST(Preset, BadFilesAndCommandLinesEndInOneLine) {
     WriteText(Path("three.fxp"), ValuesProgram("VGn1", "x", {0.5f, 0.0f, 1.0f}));
     WriteText(Path("null.fxp"), ValuesProgram("XXXX", "x", {0.5f}));
     ASSERT_EQ(RunTool({"preset", "save", VLM_GAINPLUG, Path("chunk.fxp")}).code, 0);
+    const std::string chunk = ReadFile(Path("chunk.fxp"));
+    // The gain record (id 0, then its value) of the fixture's chunk, at +inf.
+    std::string infinite = chunk;
+    infinite.replace(60 + 4, 4, std::string("\x00\x00\x80\x7f", 4));
+    WriteText(Path("inf.fxp"), infinite);
     fs::remove(Path("plugin.fxp"));
     fs::create_symlink(VLM_GAINPLUG, Path("plugin.fxp"));
     fs::create_directories(Path("folder.fxp"));
@@ -237,11 +294,21 @@ TEST(Preset, BadFilesAndCommandLinesEndInOneLine) {
          {},
          1,
          "it is the plug-in"},
+        {"a chunk record that is not finite",
+         {"render", g, Input(), wav, "--preset", Path("inf.fxp")},
+         {},
+         1,
+         "its state record 0 (control 0) holds inf, not a finite number"},
         {"over the preset",
          {"preset", "save", g, Path("chunk.fxp"), "--preset", Path("chunk.fxp")},
          {},
          1,
-         "it is the preset loaded"},
+         "it is the preset file"},
+        {"a plot over the preset",
+         {"response", g, "--preset", Path("chunk.fxp"), "--png", Path("chunk.fxp")},
+         {},
+         1,
+         "it is the preset file"},
         {"a bank of no programs",
          {"preset", "save", VLM_NULLPLUG, Path("n.fxb")},
          plain,
@@ -260,9 +327,59 @@ TEST(Preset, BadFilesAndCommandLinesEndInOneLine) {
         EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << c.what << ": one line\n" << Describe(r);
         EXPECT_FALSE(fs::exists(wav)) << c.what << ": an output was written";
     }
+    EXPECT_TRUE(ReadFile(Path("chunk.fxp")) == chunk) << "the preset was written over";
     // --force loads another plug-in's program into one that does not object.
     const SRun forced = RunTool(
         {"render", VLM_NULLPLUG, Input(), wav, "--preset", Path("null.fxp"), "--force"}, plain);
     EXPECT_EQ(forced.code, 0) << Describe(forced);
     EXPECT_TRUE(fs::is_regular_file(Path("plugin.fxp"))) << "the plug-in was left in place";
+}
+
+// A preset is refused as soon as its first bytes or its size allow, never after reading all
+// that a device, a sparse file or a FIFO without an end would give.
+TEST(Preset, EndlessAndOversizedInputsAreRefusedUnread) {
+    const std::string sparse = Path("sparse.fxp"), fifo = Path("endless.fxp");
+    std::ofstream(sparse, std::ios::binary).close();
+    fs::resize_file(sparse, std::uintmax_t{2} << 30);
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0) << std::strerror(errno);
+    const auto ignored = std::signal(SIGPIPE, SIG_IGN);
+    // A header that announces 64 bytes, then zeros until the reader goes.
+    std::thread writer([&] {
+        int fd = -1;
+        for (int i = 0; i < 1000 && fd < 0; ++i) {
+            fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd < 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+        }
+        if (fd < 0) {
+            return;
+        }
+        fcntl(fd, F_SETFL, 0);
+        std::string data = "CcnK" + Be(64) + std::string(1 << 16, '\0');
+        while (write(fd, data.data(), data.size()) > 0) {
+            data.assign(1 << 16, '\0');
+        }
+        close(fd);
+    });
+    const struct {
+        std::string file;
+        std::string message;
+    } cases[] = {
+        {"/dev/zero", "'/dev/zero': not a preset file: it starts with 0x00000000, not 'CcnK'"},
+        {sparse, "2147483648 bytes, larger than 256 MiB"},
+        {fifo, "more than the 64 bytes its header announces follow the size field"},
+    };
+    for (const auto& c : cases) {
+        const SRun r = RunTool({"preset", "show", c.file});
+        EXPECT_EQ(r.code, 1) << c.file << "\n" << Describe(r);
+        EXPECT_TRUE(Has(r.err, c.message)) << c.file << ": expected '" << c.message << "'\n"
+                                           << Describe(r);
+        EXPECT_LT(r.peakKb, 64 * 1024) << c.file << ": the tool read what it refused";
+    }
+    writer.join();
+    std::signal(SIGPIPE, ignored);
+    fs::remove(sparse);
+    fs::remove(fifo);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ struct SRun {
     int code = -1;
     std::string out;
     std::string err;
+    long peakKb = 0; // the run's peak resident set size
 };
 
 inline std::string Dir() {
@@ -49,7 +51,7 @@ inline void WriteText(const std::string& path, const std::string& text) {
 struct SEnvironment {
     std::vector<std::pair<std::string, std::string>> variables;
     std::string directory; // the working directory; empty: the test's own
-    std::string terminal;  // a terminal device for standard output; empty: a file
+    std::string terminal;  // a device for standard output (a terminal, /dev/full); empty: a file
 };
 
 inline pid_t StartTool(const std::vector<std::string>& args, const SEnvironment& env) {
@@ -83,8 +85,10 @@ inline pid_t StartTool(const std::vector<std::string>& args, const SEnvironment&
 
 inline SRun FinishTool(pid_t pid) {
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     SRun r;
+    r.peakKb = usage.ru_maxrss;
     r.code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     r.out = ReadFile(Path("run.out"));
     r.err = ReadFile(Path("run.err"));

@@ -469,6 +469,27 @@ TEST(Output, DevicesFifosAndStandardOutputAreStreamedNeverReplaced) {
     EXPECT_EQ(TemporaryFiles(), std::vector<std::string>{});
 }
 
+// Output that never arrived is a failure, whichever command printed it.
+TEST(Output, AFailedWriteToStandardOutputFailsTheRun) {
+    WriteWav(Path("s.wav"), Tones(2, 44100, SF_FORMAT_PCM_16, 300));
+    ASSERT_EQ(RunTool({"preset", "save", VLM_GAINPLUG, Path("full.fxp")}).code, 0);
+    const std::vector<std::vector<std::string>> commands = {
+        {"--version"},
+        {"info", VLM_GAINPLUG},
+        {"preset", "show", Path("full.fxp")},
+        {"response", VLM_GAINPLUG},
+        {"render", VLM_GAINPLUG, Path("s.wav"), "-"},
+    };
+    for (const auto& args : commands) {
+        const SRun r = FinishTool(StartTool(args, {{}, "", "/dev/full"}));
+        EXPECT_EQ(r.code, 1) << args[0] << "\n" << Describe(r);
+        EXPECT_NE(r.err.find("standard output: No space left on device\n"), std::string::npos)
+            << args[0] << "\n"
+            << Describe(r);
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << args[0] << ": one line\n" << Describe(r);
+    }
+}
+
 TEST(Output, ALinkKeepsPointingAtTheReplacedFileWhichKeepsItsPermissions) {
     WriteWav(Path("s.wav"), Tones(2, 44100, SF_FORMAT_PCM_16, 300));
     const std::string target = Path("target.wav"), link = Path("link.wav");

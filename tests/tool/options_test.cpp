@@ -1,6 +1,6 @@
-#include "equaliser.h"
-#include "errors.h"
-#include "options.h"
+#include "commands/equaliser.h"
+#include "commands/options.h"
+#include "common/errors.h"
 #include "settings_probe.h"
 
 #include <gtest/gtest.h>

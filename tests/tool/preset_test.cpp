@@ -1,6 +1,6 @@
 // Preset files as bytes: every kind against a file built by hand from the field list, and
 // every kind of damage refused with its reason.
-#include "preset.h"
+#include "io/preset_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+using VLM::Preset::BytesToRead;
 using VLM::Preset::CFormatError;
 using VLM::Preset::EKind;
 using VLM::Preset::Parse;
@@ -192,6 +193,8 @@ TEST(PresetFile, EveryKindReadsAndWritesTheHandBuiltBytes) {
     for (const auto& c : cases) {
         EXPECT_EQ(Serialise(c.record), c.bytes) << c.what << ": written bytes";
         ExpectEqual(Parse(c.bytes.data(), c.bytes.size()), c.record, c.what);
+        // A reader that knows only the first bytes takes the whole file and one byte more.
+        EXPECT_EQ(BytesToRead(c.bytes.data(), 8), c.bytes.size() + 1) << c.what;
     }
 }
 
@@ -227,6 +230,8 @@ TEST(PresetFile, DamagedFilesAreRefusedWithTheReason) {
         {"truncated name", Patched(Cut(ValuesProgram().b, 40), 4, 32), "within the program name"},
         {"size beyond the file", Patched(ValuesProgram().b, 4, 0xFFFFFFFF), "announces 4294967295"},
         {"bytes beyond the size", trailing.b, "60 bytes follow the size field, but its header"},
+        {"size beyond the limit", Patched(Cut(ValuesProgram().b, 8), 4, 0x0FFFFFF9),
+         "announces 268435449 bytes after the size field, more than the 256 MiB"},
         {"unknown kind", Patched(ValuesProgram().b, 8, 0x46784B4B), "unknown kind 'FxKK'"},
         {"program version", Patched(ValuesProgram().b, 12, 2), "program format version 2"},
         {"bank version", Patched(ValuesBank().b, 12, 3), "bank format version 3"},

@@ -1,4 +1,4 @@
-#include "response.h"
+#include "commands/response.h"
 
 #include <gtest/gtest.h>
 

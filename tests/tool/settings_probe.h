@@ -1,7 +1,7 @@
 // Helpers for tests of the state-chunk handling.
 #pragma once
 
-#include "commands.h"
+#include "commands/commands.h"
 
 #include <cstdint>
 #include <cstring>

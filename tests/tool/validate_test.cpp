@@ -1,7 +1,7 @@
 // The validator's own judgements: texts against their buffers, samples, guarded audio
 // buffers, the JSON report and the list of tests.
-#include "validate.h"
-#include "validate_checks.h"
+#include "validate/checks.h"
+#include "validate/validator.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "audiofile.h"
-#include "errors.h"
+#include "common/errors.h"
+#include "io/audio_file.h"
 
 #include <gtest/gtest.h>
 

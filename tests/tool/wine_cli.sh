@@ -5,7 +5,8 @@
 # an output or a temporary file behind when it fails.
 #
 # Preset files: what save writes, show reads, and render --preset sounds as the settings did;
-# a damaged file ends in one line and exit code 1.
+# a damaged or oversized file ends in one line and exit code 1, and so does a failed write to
+# standard output.
 #
 # Usage: wine_cli.sh EMULATOR VSTHOST.exe GAINPLUG.dll FAULTPLUG.dll WORK_DIR
 set -u
@@ -132,6 +133,22 @@ case $err in
 *) fail "cut preset: unexpected message '$err'" ;;
 esac
 expect_clean "cut preset"
+
+# Output that never arrived is a failure; a preset beyond the size limit is refused unread.
+"$run" "$tool" info "$gain" >/dev/full 2>stderr.txt
+code=$?
+[ "$code" = 1 ] || fail "full standard output: expected exit code 1, got $code"
+grep -qx "vsthost: cannot write to standard output: No space left on device" stderr.txt ||
+    fail "full standard output: unexpected message '$(cat stderr.txt)'"
+rm -f stderr.txt
+truncate -s 300M big.fxp
+run_err "$run" "$tool" preset show big.fxp
+[ "$code" = 1 ] || fail "big preset: expected exit code 1, got $code"
+case $err in
+"vsthost: bad preset file 'big.fxp': 314572800 bytes, larger than 256 MiB"*) ;;
+*) fail "big preset: unexpected message '$err'" ;;
+esac
+rm -f big.fxp
 
 if [ "$failures" -gt 0 ]; then
     exit 1

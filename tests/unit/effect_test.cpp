@@ -1,8 +1,9 @@
 // The equaliser effect as a host sees it: created through the entry point, driven through
 // the record only, on the fake platform.
 #include "dsp/eqcore.h"
+#include "host/audioeffectx.h"
 #include "host/vstmain.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,8 @@
 #include <random>
 #include <string>
 #include <vector>
+
+#include <xmmintrin.h>
 
 namespace {
 
@@ -401,6 +404,61 @@ TEST_F(Effect, ZeroFramesAndNullBuffersChangeNothingNotEvenTheLamp) {
     EXPECT_EQ(fx->getParameter(fx, 11), 0.0f) << "the lamp lit without a processed block";
     fx->processReplacing(fx, in, out, 4);
     EXPECT_EQ(fx->getParameter(fx, 11), 1.0f);
+}
+
+constexpr unsigned kFlushToZero = 0x8000;
+constexpr unsigned kDenormalsAreZero = 0x0040;
+
+// Sets the processor's control word for a scope, as a host's audio thread may have it.
+class ControlWord {
+public:
+    explicit ControlWord(unsigned word) : saved(_mm_getcsr()) { _mm_setcsr(word); }
+    ~ControlWord() { _mm_setcsr(saved); }
+
+private:
+    unsigned saved;
+};
+
+// An effect that notes the control word it processes under, and may throw from processing.
+class WordProbe : public AudioEffectX {
+public:
+    WordProbe() : AudioEffectX(nullptr, 1, 0) {}
+    void processReplacing(float**, float**, VstInt32) override {
+        seen = _mm_getcsr();
+        if (fail) {
+            throw 1;
+        }
+    }
+    unsigned seen = 0;
+    bool fail = false;
+};
+
+// Subnormal arithmetic is flushed while the plug-in processes, and the host gets its own control
+// word back, modes and rounding alike, whichever way processing ends.
+TEST_F(Effect, ProcessingFlushesSubnormalsAndGivesTheHostItsControlWordBack) {
+    const unsigned defaultWord = 0x1F80; // every exception masked, round to nearest
+    const unsigned hostWords[] = {defaultWord, defaultWord | kFlushToZero | kDenormalsAreZero,
+                                  defaultWord | 0x6000 /* round towards zero */};
+    std::vector<float> l(64, 1e-39f), r(64, -1e-41f), ol(64), or_(64);
+    for (const unsigned word : hostWords) {
+        const ControlWord host(word);
+        Process(l, r, ol, or_);
+        EXPECT_EQ(_mm_getcsr() & ~0x3Fu, word) << std::hex << "host word " << word;
+        float* in[2] = {l.data(), r.data()};
+        fx->processReplacing(fx, in, nullptr, 64); // refused before any processing
+        EXPECT_EQ(_mm_getcsr() & ~0x3Fu, word) << std::hex << "host word " << word;
+
+        WordProbe probe;
+        float* out[2] = {ol.data(), or_.data()};
+        for (const bool fail : {false, true}) {
+            probe.fail = fail;
+            probe.getAeffect()->processReplacing(probe.getAeffect(), in, out, 64);
+            EXPECT_EQ(probe.seen & (kFlushToZero | kDenormalsAreZero),
+                      kFlushToZero | kDenormalsAreZero);
+            EXPECT_EQ(probe.seen & 0x7F80u, word & 0x7F80u) << "the host's masks and rounding";
+            EXPECT_EQ(_mm_getcsr() & ~0x3Fu, word) << std::hex << "host word " << word;
+        }
+    }
 }
 
 TEST_F(Effect, WithInOutTheOutputIsBitIdenticalAndTheLampFollowsAtTheNextBlock) {

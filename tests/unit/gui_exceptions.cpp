@@ -1,5 +1,5 @@
 #include "gui/exceptions.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 
 #include <gtest/gtest.h>
 

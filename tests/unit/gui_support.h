@@ -4,7 +4,7 @@
 
 #include "device/devicegui.h"
 #include "host/audioeffectx.h"
-#include "platform/fake/fakeplatform.h"
+#include "platform_fake/fakeplatform.h"
 #include "widgets/edit.h"
 #include "widgets/hint.h"
 

@@ -202,15 +202,116 @@ TEST_F(TextureCacheTest, SharedByNameAndDeletedAtTheLastRelease) {
     EXPECT_EQ(Fake::GLCallCount("glDeleteTextures"), 1);
 }
 
+// The ten fader filmstrips are one picture under ten names: one decode, one texture, and the
+// texture stays while any of the names still holds it.
+TEST_F(TextureCacheTest, NamesWithTheSameBytesShareOneDecodeAndOneTexture) {
+    for (int band = 1; band <= 10; ++band) {
+        const std::wstring number = (band < 10 ? L"0" : L"") + std::to_wstring(band);
+        Fake::AddImage(L"FADER" + number + L"[64X18]", 900, 940, 10);
+    }
+    Open();
+    EXPECT_EQ(editor->Textures().size(), 13u) << "every name keeps its own count";
+    EXPECT_EQ(Fake::Get().gl.liveTextures.size(), 4u) << "face plate, fader, button, lamp";
+    for (int band = 1; band < 10; ++band) {
+        EXPECT_EQ(editor->Fader(band).texture, editor->Fader(0).texture) << "band " << band;
+    }
+
+    Fake::AddImage(L"TWIN_A", 6, 5, 99);
+    Fake::AddImage(L"TWIN_B", 6, 5, 99);
+    Fake::Get().calls.clear();
+    Fake::Get().gl.calls.clear();
+    const std::uint32_t a = Acquire(L"TWIN_A");
+    const std::uint32_t b = Acquire(L"TWIN_B");
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(width, 6);
+    EXPECT_FLOAT_EQ(u, 0.75f);
+    EXPECT_EQ(Fake::CallCount("DecodeImage"), 1);
+    EXPECT_EQ(Fake::GLCallCount("glTexImage2D"), 1);
+    EXPECT_EQ(editor->Textures().at(L"TWIN_A").refCount, 1);
+    EXPECT_EQ(editor->Textures().at(L"TWIN_B").refCount, 1);
+
+    // One name given back: the other still draws from the texture, with its pixels.
+    editor->ReleaseImage(a);
+    EXPECT_EQ(editor->Textures().count(L"TWIN_A"), 0u);
+    EXPECT_EQ(editor->Textures().at(L"TWIN_B").texture, b);
+    EXPECT_EQ(Fake::Get().gl.uploads.count(b), 1u);
+    // Taken again, the name finds the picture still loaded.
+    EXPECT_EQ(Acquire(L"TWIN_A"), b);
+    EXPECT_EQ(Fake::CallCount("DecodeImage"), 1);
+    editor->ReleaseImage(b);
+    editor->ReleaseImage(b);
+    EXPECT_EQ(Fake::Get().gl.liveTextures.count(b), 0u) << "the last name's release deletes it";
+    EXPECT_EQ(Fake::GLCallCount("glDeleteTextures"), 1);
+    EXPECT_EQ(editor->Textures().count(L"TWIN_B"), 0u);
+
+    editor->close();
+    EXPECT_TRUE(Fake::Get().gl.liveTextures.empty());
+    EXPECT_EQ(Fake::GLCallCount("glDeleteTextures"), 1 + 4) << "each shared texture once";
+}
+
+// A failed upload names the image asked for, also when it shares its bytes with another name,
+// and leaves nothing behind for either name.
+TEST_F(TextureCacheTest, FailedUploadOfASharedPictureNamesTheImage) {
+    Open();
+    Fake::AddImage(L"TWIN_A", 900, 940, 98);
+    Fake::AddImage(L"TWIN_B", 900, 940, 98);
+    Fake::Get().gl.failOn["glTexImage2D"] = GL_OUT_OF_MEMORY;
+    for (const wchar_t* name : {L"TWIN_A", L"TWIN_B"}) {
+        try {
+            Acquire(name);
+            FAIL() << "a refused upload was accepted";
+        } catch (const Exceptions::OGLTexImage2D& error) {
+            EXPECT_NE(error.Message().find(L"Image: \"" + std::wstring(name) + L"\" (1024x1024px)"),
+                      std::wstring::npos)
+                << "got: " << testing::PrintToString(error.Message());
+        }
+        EXPECT_EQ(editor->Textures().count(name), 0u);
+    }
+    Fake::Get().gl.failOn.clear();
+    const std::uint32_t texture = Acquire(L"TWIN_B");
+    EXPECT_EQ(Fake::Get().gl.uploads.count(texture), 1u) << "texture handed out without data";
+    editor->ReleaseImage(texture);
+}
+
+TEST(TextureSize, AnySizeFromVersionTwoOrByExtension) {
+    EXPECT_TRUE(OffersAnyTextureSize("2.0", nullptr));
+    EXPECT_TRUE(OffersAnyTextureSize("4.5 (Compatibility Profile) Mesa 22.3.6", ""));
+    EXPECT_TRUE(OffersAnyTextureSize("10.1", nullptr));
+    EXPECT_TRUE(OffersAnyTextureSize("1.4", "GL_EXT_bgra GL_ARB_texture_non_power_of_two"));
+    EXPECT_TRUE(OffersAnyTextureSize(nullptr, "GL_ARB_texture_non_power_of_two GL_EXT_bgra"));
+    EXPECT_FALSE(OffersAnyTextureSize("1.4", "GL_ARB_texture_non_power_of_two_x GL_EXT_bgra"));
+    EXPECT_FALSE(OffersAnyTextureSize("1.1 Fake", "GL_EXT_bgra"));
+    EXPECT_FALSE(OffersAnyTextureSize(nullptr, nullptr));
+}
+
+// Where GL takes any size the image is its texture: no padding, the whole texture drawn.
+TEST_F(TextureCacheTest, ImageOwnSizeWhereGLTakesIt) {
+    Fake::Get().gl.version = "2.1 Fake";
+    Open();
+    Fake::Get().gl.keepPixels = true;
+    Fake::AddImage(L"STRIP[3]", 900, 940, 77);
+    const std::uint32_t texture = Acquire(L"STRIP[3]");
+    EXPECT_EQ(width, 900);
+    EXPECT_FLOAT_EQ(u, 1.0f);
+    EXPECT_FLOAT_EQ(v, 1.0f);
+    const Fake::Upload& upload = Fake::Get().gl.uploads.at(texture);
+    EXPECT_EQ(upload.width, 900);
+    EXPECT_EQ(upload.height, 940);
+    EXPECT_EQ(upload.pixels[(std::size_t(939) * 900 + 899) * 4 + 0], 899 % 256);
+    EXPECT_EQ(upload.pixels[(std::size_t(939) * 900 + 899) * 4 + 1], 939 % 256);
+    EXPECT_EQ(Fake::CallCount("CreateBitmap"), 0) << "no padded copy";
+    editor->ReleaseImage(texture);
+}
+
 TEST_F(TextureCacheTest, KeysAreCaseSensitiveButResourcesAreNot) {
     Open();
     const std::uint32_t a = Acquire(L"Button[2]");
     const std::uint32_t b = Acquire(L"BUTTON[2]");
     EXPECT_NE(a, 0u);
-    EXPECT_NE(b, 0u);
-    EXPECT_NE(a, b);
+    EXPECT_EQ(a, b) << "one resource, so one picture";
     // The controls' thirteen images, "Button[2]" among them, and the new key.
     EXPECT_EQ(editor->Textures().size(), 13u + 1u);
+    EXPECT_EQ(editor->Textures().at(L"BUTTON[2]").refCount, 1);
 }
 
 TEST_F(TextureCacheTest, UndecodableImageReportsSizeZero) {

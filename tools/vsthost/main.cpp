@@ -1,15 +1,17 @@
 // vsthost: a small command-line VST 2.4 host. Every failure ends in one line on stderr and a
 // non-zero exit code; see UsageText() for the commands.
-#include "commands.h"
-#include "crashguard.h"
-#include "errors.h"
-#include "options.h"
-#include "plugin.h"
-#include "process.h"
-#include "text.h"
-#include "validate.h"
+#include "commands/commands.h"
+#include "commands/options.h"
+#include "common/errors.h"
+#include "common/text_format.h"
+#include "host/plugin.h"
+#include "os/crashguard.h"
+#include "os/standard_streams.h"
+#include "validate/validator.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -42,6 +44,23 @@ int Run(const VLM::SOptions& options) {
     }
 }
 
+// Whatever a command printed must have reached standard output: a full disk or a closed
+// device makes the run a failure, in the system's words. Called once, when the command ends.
+bool StandardOutputWritten() {
+    const int earlier = errno;
+    errno = 0;
+    const bool flushed = std::fflush(stdout) == 0;
+    const int error = errno;
+    if (flushed && std::ferror(stdout) == 0) {
+        return true;
+    }
+    // With nothing left to flush, the write that failed was an earlier one (a formatted print
+    // writes at once on some runtimes): its reason is the last the runtime recorded.
+    const int reason = !flushed && error != 0 ? error : earlier != 0 ? earlier : EIO;
+    std::fprintf(stderr, "vsthost: cannot write to standard output: %s\n", std::strerror(reason));
+    return false;
+}
+
 void Fail(const std::string& message) {
     std::fflush(stdout);
     std::fprintf(stderr, "vsthost: %s\n", VLM::Printable(message).c_str());
@@ -56,7 +75,9 @@ int main(int argc, char** argv) {
         const VLM::SOptions options = VLM::ParseCommandLine(VLM::CommandLineArguments(argc, argv));
         VLM::HostContext().logCallbacks.store(options.log);
         const int code = Run(options);
-        std::fflush(stdout);
+        if (!StandardOutputWritten()) {
+            return code == VLM::kExitOk ? VLM::kExitFailure : code;
+        }
         return code;
     } catch (const VLM::Exceptions::Usage& e) {
         Fail(e.what());

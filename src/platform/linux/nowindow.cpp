@@ -34,6 +34,9 @@ void ReleaseCapture() {}
 void StartTimer(WindowHandle, std::uintptr_t, std::uint32_t, TimerFn) {}
 void StopTimer(WindowHandle, std::uintptr_t) {}
 void ServiceWindow(WindowHandle) {}
+int EventSource(WindowHandle) {
+    return -1;
+}
 
 std::int32_t LastError() {
     return 0;

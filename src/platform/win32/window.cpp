@@ -13,18 +13,25 @@ const wchar_t kWindowClass[] = L"VLMPluginWindow";
 WindowMessageFn windowHandler = nullptr;
 TimerFn timerHandler = nullptr;
 EditMessageFn editFilter = nullptr;
+// The editor window whose WM_DESTROY is being handled: the portable code answers it by closing
+// the editor, and a window is not destroyed again from inside its own destruction.
+HWND destroying = nullptr;
 
 // No C++ exception may unwind through the system's frames that called us.
 LRESULT CALLBACK EditorWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     const WindowMessageFn handler = windowHandler;
-    try {
-        if (handler != nullptr && handler(hwnd, message, wParam, lParam)) {
-            return 0;
-        }
-    } catch (...) {
-        return 0;
+    const HWND outer = destroying;
+    if (message == WM_DESTROY) {
+        destroying = hwnd;
     }
-    return DefWindowProcW(hwnd, message, wParam, lParam);
+    bool handled = false;
+    try {
+        handled = handler != nullptr && handler(hwnd, message, wParam, lParam);
+    } catch (...) {
+        handled = true;
+    }
+    destroying = outer;
+    return handled ? 0 : DefWindowProcW(hwnd, message, wParam, lParam);
 }
 
 VOID CALLBACK EditorTimerProc(HWND hwnd, UINT, UINT_PTR id, DWORD) {
@@ -118,7 +125,9 @@ void InvalidateWindow(WindowHandle window) {
 }
 
 void DestroyWindow(WindowHandle window) {
-    ::DestroyWindow(ToHwnd(window));
+    if (ToHwnd(window) != destroying) {
+        ::DestroyWindow(ToHwnd(window));
+    }
 }
 
 void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
@@ -153,6 +162,9 @@ void StopTimer(WindowHandle window, std::uintptr_t id) {
 }
 
 void ServiceWindow(WindowHandle) {}
+int EventSource(WindowHandle) {
+    return -1;
+}
 
 std::int32_t LastError() {
     return static_cast<std::int32_t>(GetLastError());

@@ -1,31 +1,29 @@
 // The Linux editor window: a child X window of the host's window on a display connection of
-// the editor's own, a GLX context, and the Windows-style messages, timer ticks and paints that
-// the portable editor expects, all served from the host's idle calls on the thread that opened
-// the editor.
+// the editor's own, and the Windows-style messages, timer ticks and paints that the portable
+// editor expects, all served from the host's idle calls on the thread that opened the editor.
+// Its GLX context is in glx.cpp, its text entry in editbox.cpp.
 #include "platform/platform.h"
-#include "platform/x11/font.h"
 #include "platform/x11/windowid.h"
+#include "platform/x11/xwindow.h"
 
 #include <GL/glx.h>
 #include <X11/Xlib.h>
 #include <X11/Xresource.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
-#include <cairo-xlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <locale>
 #include <sstream>
-#include <string>
+#include <vector>
 
 namespace VLM {
 namespace Platform {
+namespace X11 {
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 constexpr std::uintptr_t kMouseLeftButton = 0x0001; // MK_LBUTTON
 // X reports a wheel notch as a press of button 4 (away from the user) or 5 (towards); Windows
@@ -38,127 +36,143 @@ constexpr long kInputEvents =
     ButtonPressMask | ButtonReleaseMask | PointerMotionMask | ExposureMask | StructureNotifyMask;
 constexpr unsigned kGrabEvents = ButtonPressMask | ButtonReleaseMask | PointerMotionMask;
 
-constexpr long kEditEvents = ExposureMask | KeyPressMask | FocusChangeMask | ButtonPressMask;
-
-// What a window handle points to: an editor window or a text entry.
-struct XHandle {
-    explicit XHandle(bool edit) : isEdit(edit) {}
-    const bool isEdit;
-};
-
-struct XWindow;
-
-// The text entry: a child window of the editor holding one line, drawn with Cairo, fed by the
-// key presses of its own window while it has the keyboard focus.
-struct XEditBox : XHandle {
-    XEditBox() : XHandle(true) {}
-    XWindow* editor = nullptr;
-    ::Window id = 0;
-    int width = 0;
-    int height = 0;
-    int fontPixels = 0; // SetEditFont's height; 0: the read-out's own size
-    bool shown = false;
-    bool focused = false;
-    ::Window previousFocus = 0; // whose focus to give back
-    int previousRevert = RevertToParent;
-    std::wstring text;
-    std::size_t caret = 0;
-    bool allSelected = false;
-    EditMessageFn filter = nullptr;
-    void* refData = nullptr;
-};
-
-struct XWindow : XHandle {
-    XWindow() : XHandle(false) {}
-    XEditBox* edit = nullptr; // the editor's text entry, if it has one
-    Display* display = nullptr;
-    ::Window id = 0;
-    Colormap colormap = 0;
-    XVisualInfo* visual = nullptr; // null: the server offers no double-buffered RGBA visual
-    ::Cursor blankCursor = 0;
-    void* userData = nullptr;
-    bool timerOn = false;
-    std::uintptr_t timerId = 0;
-    Clock::duration period{};
-    Clock::time_point due{};
-    TimerFn timer = nullptr;
-    bool paintPending = false;
-    bool clickPending = false; // the last press may become the first half of a double click
-    Time clickTime = 0;
-    int clickX = 0;
-    int clickY = 0;
-    int serving = 0; // nesting depth of ServiceWindow; the record outlives it
-    bool destroyed = false;
-};
-
-struct XGLContext {
-    Display* display = nullptr;
-    GLXContext context = nullptr;
-};
-
 WindowMessageFn windowHandler = nullptr;
 
 // Everything here runs on the thread that opened the editor, so per-thread state needs no lock.
 thread_local Display* pendingDisplay = nullptr; // opened by CanOpenEditorWindow, not yet used
 thread_local XWindow* current = nullptr;        // the editor that cursor requests concern
 thread_local XWindow* captured = nullptr;
-thread_local XGLContext* currentContext = nullptr;
 thread_local int cursorCount = 0; // ShowCursor's display counter: hidden below 0
 thread_local int lastError = 0;
 thread_local int trappedError = 0;
-
-XWindow* ToWindow(WindowHandle window) {
-    auto* handle = static_cast<XHandle*>(window);
-    return handle != nullptr && !handle->isEdit ? static_cast<XWindow*>(handle) : nullptr;
-}
-
-XEditBox* ToEdit(WindowHandle window) {
-    auto* handle = static_cast<XHandle*>(window);
-    return handle != nullptr && handle->isEdit ? static_cast<XEditBox*>(handle) : nullptr;
-}
+thread_local int trapDepth = 0;
+// The open editor windows of this thread: the error handler tells their connections' errors
+// from the host's by these.
+thread_local std::vector<XWindow*> openWindows;
+// The handler that was in place when the outermost trap began; errors of connections that are
+// not ours go on to it.
+std::atomic<XErrorHandler> hostErrorHandler{nullptr};
 
 WindowHandle HandleOf(XWindow* w) {
     return static_cast<XHandle*>(w);
 }
 
-int TrapError(Display*, XErrorEvent* event) {
+int TrapError(Display* display, XErrorEvent* event) {
+    const bool ours = std::any_of(openWindows.begin(), openWindows.end(),
+                                  [display](const XWindow* w) { return w->display == display; }) ||
+                      display == pendingDisplay;
+    if (!ours) {
+        // Another thread's request on a connection of the host's, while our trap was in place.
+        const XErrorHandler host = hostErrorHandler.load(std::memory_order_relaxed);
+        return host != nullptr && host != &TrapError ? host(display, event) : 0;
+    }
     trappedError = event->error_code;
+    // A window destroyed behind our back answers BadWindow, or BadDrawable to GL and drawing.
+    if (event->error_code == BadWindow || event->error_code == BadDrawable) {
+        for (XWindow* w : openWindows) {
+            if (w->display == display && w->id == event->resourceid) {
+                w->goneByError = true;
+            }
+        }
+    }
     return 0;
 }
 
-// Xlib's default error handler ends the process; a request that may fail (a parent that is
-// not a window, a window the host destroyed) runs under this trap instead.
-class ErrorTrap {
-public:
-    explicit ErrorTrap(Display* d) : display(d) {
-        XSync(display, False);
+void Free(XWindow* w) {
+    openWindows.erase(std::remove(openWindows.begin(), openWindows.end(), w), openWindows.end());
+    delete w;
+}
+
+void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y);
+
+} // namespace
+
+ErrorTrap::ErrorTrap(Display* d, const XWindow* owner) : display(d), window(owner) {
+    previous = XSetErrorHandler(&TrapError);
+    if (trapDepth++ == 0) {
+        hostErrorHandler.store(previous, std::memory_order_relaxed);
         trappedError = 0;
-        previous = XSetErrorHandler(&TrapError);
     }
-    ~ErrorTrap() { End(); }
-    ErrorTrap(const ErrorTrap&) = delete;
-    ErrorTrap& operator=(const ErrorTrap&) = delete;
-    int End() {
-        if (display != nullptr) {
+    // Errors of earlier requests are caught, but not counted as this span's.
+    XSync(display, False);
+    outer = trappedError;
+    trappedError = 0;
+}
+
+int ErrorTrap::End() {
+    if (display != nullptr) {
+        if (window == nullptr || !window->destroyed) {
             XSync(display, False);
-            XSetErrorHandler(previous);
-            display = nullptr;
-            if (trappedError != 0) {
-                lastError = trappedError;
-            }
         }
-        return trappedError;
+        Finish();
     }
+    return result;
+}
 
-private:
-    Display* display;
-    XErrorHandler previous = nullptr;
-};
+void ErrorTrap::Close() {
+    XCloseDisplay(display);
+    Finish();
+}
 
-void ApplyCursor(XWindow* w) {
-    if (w == nullptr || w->destroyed) {
+void ErrorTrap::Finish() {
+    XSetErrorHandler(previous);
+    display = nullptr;
+    result = trappedError;
+    if (result != 0) {
+        lastError = result;
+    }
+    trappedError = --trapDepth > 0 && outer != 0 ? outer : result;
+}
+
+Serving::~Serving() {
+    if (--w->serving == 0 && w->destroyed) {
+        Free(w);
+    }
+}
+
+void Lose(XWindow* w) {
+    if (w->gone || w->destroyed) {
         return;
     }
+    w->gone = true;
+    w->goneToTell = true;
+    w->timerOn = false;
+    ErrorTrap trap(w->display, w);
+    ReleaseContextOf(w);
+    if (captured == w) {
+        XUngrabPointer(w->display, CurrentTime);
+        captured = nullptr;
+    }
+}
+
+bool Alive(XWindow* w) {
+    if (w == nullptr || w->destroyed) {
+        return false;
+    }
+    if (!w->gone) {
+        ErrorTrap trap(w->display, w);
+        XEvent event;
+        if (w->goneByError || XCheckTypedWindowEvent(w->display, w->id, DestroyNotify, &event)) {
+            Lose(w);
+        }
+    }
+    return !w->gone;
+}
+
+void TellGone(XWindow* w) {
+    if (w->goneToTell && !w->destroyed) {
+        w->goneToTell = false;
+        Send(w, kMsgDestroy, 0, 0, 0);
+    }
+}
+
+namespace {
+
+void ApplyCursor(XWindow* w) {
+    if (!Alive(w)) {
+        return;
+    }
+    ErrorTrap trap(w->display, w);
     const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
     if (shape != 0) {
         XDefineCursor(w->display, w->id, shape);
@@ -169,7 +183,6 @@ void ApplyCursor(XWindow* w) {
     if (captured == w) {
         XChangeActivePointerGrab(w->display, kGrabEvents, shape, CurrentTime);
     }
-    XFlush(w->display);
 }
 
 void Send(XWindow* w, std::uint32_t message, std::uintptr_t wParam, int x, int y) {
@@ -239,233 +252,16 @@ void Dispatch(XWindow* w, const XEvent& event) {
         Send(w, kMsgMouseMove, KeyFlags(m.state) | buttons, m.x, m.y);
         break;
     }
-    default:
-        break;
-    }
-}
-
-void DrawEdit(XEditBox* e) {
-    XWindow* w = e->editor;
-    if (!e->shown || w->destroyed || w->visual == nullptr) {
-        return;
-    }
-    cairo_surface_t* surface =
-        cairo_xlib_surface_create(w->display, e->id, w->visual->visual, e->width, e->height);
-    cairo_t* cr = cairo_create(surface);
-    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-    cairo_paint(cr);
-    if (cairo_font_face_t* face = ReadoutFace()) {
-        UseReadoutFont(cr, face);
-        if (e->fontPixels > 0) {
-            cairo_set_font_size(cr, e->fontPixels);
-        }
-        const std::string all = ReadoutUtf8(e->text);
-        const std::string before = ReadoutUtf8(e->text.substr(0, e->caret));
-        cairo_text_extents_t extents{};
-        cairo_text_extents(cr, all.c_str(), &extents);
-        cairo_text_extents_t head{};
-        cairo_text_extents(cr, before.c_str(), &head);
-        cairo_font_extents_t font{};
-        cairo_font_extents(cr, &font);
-        // Centred, as the Windows entry's ES_CENTER.
-        const double x = (e->width - extents.x_advance) / 2.0;
-        const double top = (e->height - font.height) / 2.0;
-        if (e->allSelected && !e->text.empty()) {
-            cairo_set_source_rgb(cr, 0.0, 0.47, 0.84);
-            cairo_rectangle(cr, x, top, extents.x_advance, font.height);
-            cairo_fill(cr);
-            cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
-        } else {
-            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-        }
-        cairo_move_to(cr, x, top + font.ascent);
-        cairo_show_text(cr, all.c_str());
-        if (e->focused && !e->allSelected) {
-            cairo_set_source_rgb(cr, 0.0, 0.0, 0.0);
-            cairo_rectangle(cr, x + head.x_advance, top, 1.0, font.height);
-            cairo_fill(cr);
-        }
-    }
-    cairo_destroy(cr);
-    cairo_surface_flush(surface);
-    cairo_surface_destroy(surface);
-    XFlush(w->display);
-}
-
-// What the system's entry does with a character the filter let through.
-void EditCharacter(XEditBox* e, wchar_t c) {
-    if (c == 8) {
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        } else if (e->caret > 0) {
-            e->text.erase(e->caret - 1, 1);
-            --e->caret;
-        }
-    } else if (c >= 32) {
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        }
-        e->text.insert(e->caret, 1, c);
-        ++e->caret;
-    }
-    e->allSelected = false;
-}
-
-// Loss of focus, as the system reports it to the entry once.
-void EditLosesFocus(XEditBox* e) {
-    if (!e->focused) {
-        return;
-    }
-    e->focused = false;
-    if (e->filter != nullptr) {
-        e->filter(e->refData, kMsgKillFocus, 0);
-    }
-}
-
-void EditKey(XEditBox* e, XKeyEvent& key) {
-    char bytes[8] = {};
-    KeySym sym = NoSymbol;
-    const int count = XLookupString(&key, bytes, sizeof bytes, &sym, nullptr);
-    wchar_t c = 0;
-    switch (sym) {
-    case XK_Return:
-    case XK_KP_Enter:
-        c = 13;
-        break;
-    case XK_BackSpace:
-        c = 8;
-        break;
-    case XK_Delete:
-    case XK_KP_Delete:
-        if (e->allSelected) {
-            e->text.clear();
-            e->caret = 0;
-        } else if (e->caret < e->text.size()) {
-            e->text.erase(e->caret, 1);
-        }
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Left:
-    case XK_KP_Left:
-        e->caret = e->allSelected ? 0 : (e->caret > 0 ? e->caret - 1 : 0);
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Right:
-    case XK_KP_Right:
-        e->caret = e->allSelected ? e->text.size() : std::min(e->caret + 1, e->text.size());
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_Home:
-    case XK_KP_Home:
-        e->caret = 0;
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    case XK_End:
-    case XK_KP_End:
-        e->caret = e->text.size();
-        e->allSelected = false;
-        DrawEdit(e);
-        return;
-    default:
-        if (count != 1) {
-            return;
-        }
-        // Latin-1, one byte per character.
-        c = static_cast<wchar_t>(static_cast<unsigned char>(bytes[0]));
-        break;
-    }
-    if (e->filter == nullptr) {
-        return;
-    }
-    // The filter may hide the entry (Enter applies the text), or close the editor.
-    XWindow* w = e->editor;
-    const EditAction action = e->filter(e->refData, kMsgChar, static_cast<std::uintptr_t>(c));
-    if (w->destroyed || w->edit != e) {
-        return;
-    }
-    if (action != EditAction::Swallow) {
-        EditCharacter(e, c);
-    }
-    DrawEdit(e);
-}
-
-void DispatchEdit(XEditBox* e, XEvent& event) {
-    switch (event.type) {
-    case Expose:
-        if (event.xexpose.count == 0) {
-            DrawEdit(e);
-        }
-        break;
-    case KeyPress:
-        if (e->shown) {
-            EditKey(e, event.xkey);
-        }
-        break;
-    case FocusOut:
-        // A grab moves the focus only for its duration; the entry keeps it.
-        if (event.xfocus.mode == NotifyNormal || event.xfocus.mode == NotifyWhileGrabbed) {
-            EditLosesFocus(e);
+    case DestroyNotify:
+        // Ours, or the host's window with ours inside it: the server destroys the children
+        // of a destroyed window first.
+        if (event.xdestroywindow.window == w->id) {
+            Lose(w);
         }
         break;
     default:
         break;
     }
-}
-
-// The keyboard focus goes back where it was before the entry took it.
-void GiveFocusBack(XEditBox* e) {
-    Display* d = e->editor->display;
-    ErrorTrap trap(d);
-    XSetInputFocus(d, e->previousFocus != 0 ? e->previousFocus : PointerRoot, e->previousRevert,
-                   CurrentTime);
-}
-
-void ShowEdit(XEditBox* e, bool show) {
-    XWindow* w = e->editor;
-    if (w->destroyed || show == e->shown) {
-        return;
-    }
-    e->shown = show;
-    if (show) {
-        XMapRaised(w->display, e->id);
-        XFlush(w->display);
-        return;
-    }
-    XUnmapWindow(w->display, e->id);
-    if (e->focused) {
-        GiveFocusBack(e);
-        // Hiding the focused entry takes its focus, and it hears so at once, as on Windows.
-        EditLosesFocus(e);
-    }
-    XFlush(w->display);
-}
-
-void DestroyEdit(XEditBox* e, bool destroyWindow) {
-    XWindow* w = e->editor;
-    if (!w->destroyed) {
-        if (e->focused) {
-            e->focused = false;
-            GiveFocusBack(e);
-        }
-        if (destroyWindow) {
-            ErrorTrap trap(w->display);
-            XDestroyWindow(w->display, e->id);
-        }
-    }
-    if (w->edit == e) {
-        w->edit = nullptr;
-    }
-    delete e;
-}
-
-void Free(XWindow* w) {
-    delete w;
 }
 
 // A number as the C locale writes it, whatever the host's locale; 0 when there is none.
@@ -477,6 +273,10 @@ float ParseDpiNumber(const char* text) {
 }
 
 } // namespace
+
+} // namespace X11
+
+using namespace X11;
 
 unsigned long WindowIdOf(WindowHandle window) {
     if (XWindow* w = ToWindow(window)) {
@@ -514,6 +314,7 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
     }
     auto* w = new XWindow;
     w->display = display;
+    openWindows.push_back(w);
     const int screen = DefaultScreen(display);
     // The host's window arrives as its XID in the pointer; none means a top-level window.
     const auto parentId = static_cast<::Window>(reinterpret_cast<std::uintptr_t>(parent));
@@ -529,7 +330,7 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
     set.border_pixel = 0;
     Visual* visual = CopyFromParent;
     int depth = CopyFromParent;
-    ErrorTrap trap(display);
+    ErrorTrap trap(display, w);
     if (w->visual != nullptr) {
         w->colormap =
             XCreateColormap(display, RootWindow(display, screen), w->visual->visual, AllocNone);
@@ -548,16 +349,18 @@ WindowHandle CreateEditorWindow(ModuleHandle, WindowHandle parent, std::int32_t 
         if (w->visual != nullptr) {
             XFree(w->visual);
         }
-        XCloseDisplay(display);
-        delete w;
+        ErrorTrap closing(display, w);
+        closing.Close();
+        Free(w);
         return nullptr;
     }
+    ErrorTrap cursor(display, w);
     static char noBits[1] = {0};
     const Pixmap empty = XCreateBitmapFromData(display, w->id, noBits, 1, 1);
     XColor black{};
     w->blankCursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
     XFreePixmap(display, empty);
-    XFlush(display);
+    cursor.End();
     current = w;
     return HandleOf(w);
 }
@@ -579,20 +382,20 @@ void ShowWindow(WindowHandle window, bool show) {
         return;
     }
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return;
     }
+    ErrorTrap trap(w->display, w);
     if (show) {
         XMapWindow(w->display, w->id);
     } else {
         XUnmapWindow(w->display, w->id);
     }
-    XFlush(w->display);
 }
 
 void UpdateWindow(WindowHandle window) {
     XWindow* w = ToWindow(window);
-    if (w != nullptr && w->paintPending) {
+    if (w != nullptr && !w->gone && w->paintPending) {
         w->paintPending = false;
         Send(w, kMsgPaint, 0, 0, 0);
     }
@@ -617,29 +420,33 @@ void DestroyWindow(WindowHandle window) {
         // X takes the entry with its parent.
         DestroyEdit(w->edit, false);
     }
-    w->destroyed = true;
     w->timerOn = false;
-    if (captured == w) {
-        XUngrabPointer(w->display, CurrentTime);
-        captured = nullptr;
-    }
     if (current == w) {
         current = nullptr;
     }
     {
-        // The host may have destroyed its window, and ours with it, before closing the editor.
+        // The host may have destroyed its window, and ours with it, before closing the editor;
+        // what is left on the server (cursor, colormap) is ours alone, and the connection goes.
         ErrorTrap trap(w->display);
-        XDestroyWindow(w->display, w->id);
+        ReleaseContextOf(w);
+        if (captured == w) {
+            XUngrabPointer(w->display, CurrentTime);
+            captured = nullptr;
+        }
+        if (Alive(w)) {
+            XDestroyWindow(w->display, w->id);
+        }
         XFreeCursor(w->display, w->blankCursor);
         if (w->colormap != 0) {
             XFreeColormap(w->display, w->colormap);
         }
+        w->destroyed = true;
+        trap.Close();
     }
     if (w->visual != nullptr) {
         XFree(w->visual);
         w->visual = nullptr;
     }
-    XCloseDisplay(w->display);
     w->display = nullptr;
     if (w->serving == 0) {
         Free(w);
@@ -649,48 +456,52 @@ void DestroyWindow(WindowHandle window) {
 void MoveWindow(WindowHandle window, std::int32_t x, std::int32_t y, std::int32_t width,
                 std::int32_t height, bool) {
     if (XEditBox* e = ToEdit(window)) {
-        if (!e->editor->destroyed && width > 0 && height > 0) {
-            e->width = width;
-            e->height = height;
-            XMoveResizeWindow(e->editor->display, e->id, x, y, static_cast<unsigned>(width),
-                              static_cast<unsigned>(height));
-            XFlush(e->editor->display);
-        }
+        MoveEdit(e, x, y, width, height);
         return;
     }
     XWindow* w = ToWindow(window);
     if (w == nullptr || w->destroyed || width <= 0 || height <= 0) {
         return;
     }
-    XMoveResizeWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
-                      static_cast<unsigned>(height));
-    XFlush(w->display);
+    // A resize is where a scale request meets a window the host has destroyed: the editor hears
+    // of it here, before it would draw into the window.
+    Serving serving(w);
+    if (Alive(w)) {
+        ErrorTrap trap(w->display, w);
+        XMoveResizeWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+        trap.End();
+        if (w->goneByError) {
+            Lose(w);
+        }
+    }
+    TellGone(w);
 }
 
 void PaintWindow(WindowHandle window, bool swap) {
     XWindow* w = ToWindow(window);
-    if (swap && w != nullptr && !w->destroyed) {
+    if (swap && Alive(w)) {
+        ErrorTrap trap(w->display, w);
         glXSwapBuffers(w->display, w->id);
-        XFlush(w->display);
     }
 }
 
 void SetCapture(WindowHandle window) {
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return;
     }
+    ErrorTrap trap(w->display, w);
     const ::Cursor shape = cursorCount < 0 ? w->blankCursor : 0;
     XGrabPointer(w->display, w->id, False, kGrabEvents, GrabModeAsync, GrabModeAsync, None, shape,
                  CurrentTime);
-    XFlush(w->display);
     captured = w;
 }
 
 void ReleaseCapture() {
     if (captured != nullptr) {
+        ErrorTrap trap(captured->display, captured);
         XUngrabPointer(captured->display, CurrentTime);
-        XFlush(captured->display);
         captured = nullptr;
     }
 }
@@ -719,8 +530,11 @@ void ServiceWindow(WindowHandle window) {
         return;
     }
     current = w;
-    ++w->serving;
-    while (!w->destroyed && XPending(w->display) > 0) {
+    Serving serving(w);
+    // The handlers' drawing (GL included) runs under the trap too: the host may destroy its
+    // window between two idle calls, and say so only when it closes the editor.
+    ErrorTrap trap(w->display, w);
+    while (!w->destroyed && !w->gone && XPending(w->display) > 0) {
         XEvent event;
         XNextEvent(w->display, &event);
         if (w->edit != nullptr && event.xany.window == w->edit->id) {
@@ -729,7 +543,10 @@ void ServiceWindow(WindowHandle window) {
             Dispatch(w, event);
         }
     }
-    if (!w->destroyed && w->timerOn && w->timer != nullptr) {
+    if (!w->destroyed && w->goneByError) {
+        Lose(w);
+    }
+    if (!w->destroyed && !w->gone && w->timerOn && w->timer != nullptr) {
         const Clock::time_point now = Clock::now();
         if (now >= w->due) {
             // One tick per idle call however late it comes, and the cadence kept from the
@@ -741,13 +558,20 @@ void ServiceWindow(WindowHandle window) {
             w->timer(HandleOf(w), w->timerId);
         }
     }
-    if (!w->destroyed && w->paintPending) {
+    if (!w->destroyed && !w->gone && w->paintPending) {
         w->paintPending = false;
         Send(w, kMsgPaint, 0, 0, 0);
     }
-    if (--w->serving == 0 && w->destroyed) {
-        Free(w);
+    trap.End();
+    if (!w->destroyed && w->goneByError) {
+        Lose(w);
     }
+    TellGone(w);
+}
+
+int EventSource(WindowHandle window) {
+    XWindow* w = ToWindow(window);
+    return w != nullptr && !w->destroyed ? ConnectionNumber(w->display) : -1;
 }
 
 std::int32_t LastError() {
@@ -781,74 +605,6 @@ float SystemDpi(WindowHandle) {
     return dpi;
 }
 
-DeviceContextHandle GetDeviceContext(WindowHandle window) {
-    return ToWindow(window) != nullptr ? window : nullptr;
-}
-
-void ReleaseDeviceContext(WindowHandle, DeviceContextHandle) {}
-
-bool SetPixelFormat(DeviceContextHandle dc) {
-    // X fixes a window's visual when it is created; here only the outcome is reported.
-    return dc != nullptr && ToWindow(dc)->visual != nullptr;
-}
-
-GLContextHandle CreateGLContext(DeviceContextHandle dc) {
-    XWindow* w = ToWindow(dc);
-    if (w == nullptr || w->destroyed || w->visual == nullptr) {
-        return nullptr;
-    }
-    ErrorTrap trap(w->display);
-    GLXContext context = glXCreateContext(w->display, w->visual, nullptr, True);
-    if (trap.End() != 0 || context == nullptr) {
-        if (context != nullptr) {
-            glXDestroyContext(w->display, context);
-        }
-        return nullptr;
-    }
-    return new XGLContext{w->display, context};
-}
-
-bool MakeGLContextCurrent(DeviceContextHandle dc, GLContextHandle context) {
-    auto* c = static_cast<XGLContext*>(context);
-    XWindow* w = ToWindow(dc);
-    if (c == nullptr) {
-        if (currentContext != nullptr) {
-            glXMakeCurrent(currentContext->display, None, nullptr);
-            currentContext = nullptr;
-        }
-        return true;
-    }
-    if (w == nullptr || w->destroyed) {
-        return false;
-    }
-    if (glXMakeCurrent(w->display, w->id, c->context) == False) {
-        return false;
-    }
-    currentContext = c;
-    return true;
-}
-
-GLContextHandle CurrentGLContext() {
-    if (currentContext != nullptr && glXGetCurrentContext() == currentContext->context) {
-        return currentContext;
-    }
-    return nullptr;
-}
-
-bool DeleteGLContext(GLContextHandle context) {
-    auto* c = static_cast<XGLContext*>(context);
-    if (c == nullptr) {
-        return false;
-    }
-    if (currentContext == c) {
-        glXMakeCurrent(c->display, None, nullptr);
-        currentContext = nullptr;
-    }
-    glXDestroyContext(c->display, c->context);
-    delete c;
-    return true;
-}
-
 bool GetCursorPos(Point& position) {
     if (current == nullptr) {
         return false;
@@ -867,9 +623,10 @@ bool GetCursorPos(Point& position) {
 
 bool ScreenToClient(WindowHandle window, Point& position) {
     XWindow* w = ToWindow(window);
-    if (w == nullptr || w->destroyed) {
+    if (!Alive(w)) {
         return false;
     }
+    ErrorTrap trap(w->display, w);
     int x = 0, y = 0;
     ::Window child = 0;
     if (XTranslateCoordinates(w->display, DefaultRootWindow(w->display), w->id, position.x,
@@ -892,80 +649,6 @@ void SetCursorPos(const Point& position) {
 void ShowCursor(bool show) {
     cursorCount += show ? 1 : -1;
     ApplyCursor(current);
-}
-
-WindowHandle CreateEditBox(ModuleHandle, WindowHandle parent, std::int32_t x, std::int32_t y,
-                           std::int32_t width, std::int32_t height) {
-    XWindow* w = ToWindow(parent);
-    if (w == nullptr || w->destroyed || w->visual == nullptr || w->edit != nullptr || width <= 0 ||
-        height <= 0) {
-        return nullptr;
-    }
-    auto* e = new XEditBox;
-    e->editor = w;
-    e->width = width;
-    e->height = height;
-    XSetWindowAttributes set{};
-    set.event_mask = kEditEvents;
-    set.background_pixmap = None;
-    e->id = XCreateWindow(w->display, w->id, x, y, static_cast<unsigned>(width),
-                          static_cast<unsigned>(height), 0, CopyFromParent, InputOutput,
-                          CopyFromParent, CWEventMask | CWBackPixmap, &set);
-    XFlush(w->display);
-    w->edit = e;
-    return static_cast<XHandle*>(e);
-}
-
-bool SubclassEditBox(WindowHandle edit, EditMessageFn filter, void* refData) {
-    XEditBox* e = ToEdit(edit);
-    if (e == nullptr) {
-        return false;
-    }
-    e->filter = filter;
-    e->refData = refData;
-    return true;
-}
-
-void SetWindowText(WindowHandle window, const std::wstring& text) {
-    if (XEditBox* e = ToEdit(window)) {
-        e->text = text;
-        e->caret = text.size();
-        e->allSelected = false;
-        DrawEdit(e);
-    }
-}
-
-std::wstring GetWindowText(WindowHandle window, std::size_t maxChars) {
-    XEditBox* e = ToEdit(window);
-    return e != nullptr ? e->text.substr(0, maxChars) : std::wstring();
-}
-
-void SetEditFont(WindowHandle edit, std::int32_t pixelHeight) {
-    if (XEditBox* e = ToEdit(edit)) {
-        e->fontPixels = pixelHeight;
-        DrawEdit(e);
-    }
-}
-
-void SelectAllText(WindowHandle edit) {
-    if (XEditBox* e = ToEdit(edit)) {
-        e->allSelected = true;
-        e->caret = e->text.size();
-        DrawEdit(e);
-    }
-}
-
-void SetFocus(WindowHandle window) {
-    XEditBox* e = ToEdit(window);
-    if (e == nullptr || e->focused || !e->shown || e->editor->destroyed) {
-        return;
-    }
-    Display* d = e->editor->display;
-    XGetInputFocus(d, &e->previousFocus, &e->previousRevert);
-    ErrorTrap trap(d);
-    XSetInputFocus(d, e->id, RevertToParent, CurrentTime);
-    e->focused = trap.End() == 0;
-    DrawEdit(e);
 }
 
 } // namespace Platform

@@ -34,7 +34,7 @@ using AEffectSetParameterProc = void(VLM_VSTCALL*)(AEffect* effect, VstInt32 ind
                                                    float parameter);
 using AEffectGetParameterProc = float(VLM_VSTCALL*)(AEffect* effect, VstInt32 index);
 
-/// Four-character code: the first character is the most significant byte.
+// Four-character code: the first character is the most significant byte.
 constexpr VstInt32 FourCharCode(char a, char b, char c, char d) {
     return static_cast<VstInt32>((static_cast<std::uint32_t>(static_cast<unsigned char>(a)) << 24) |
                                  (static_cast<std::uint32_t>(static_cast<unsigned char>(b)) << 16) |
@@ -45,7 +45,7 @@ constexpr VstInt32 FourCharCode(char a, char b, char c, char d) {
 constexpr VstInt32 kEffectMagic = FourCharCode('V', 's', 't', 'P');
 constexpr VstInt32 kVstVersion = 2400;
 
-/// The effect record handed to the host; 192 bytes, read by the host directly.
+// The effect record handed to the host; 192 bytes, read by the host directly.
 struct AEffect {
     VstInt32 magic;
     AEffectDispatcherProc dispatcher;
@@ -97,7 +97,7 @@ static_assert(offsetof(AEffect, processReplacing) == 120);
 static_assert(offsetof(AEffect, processDoubleReplacing) == 128);
 static_assert(offsetof(AEffect, future) == 136);
 
-/// Editor rectangle: four signed 16-bit fields.
+// Editor rectangle: four signed 16-bit fields.
 struct ERect {
     std::int16_t top;
     std::int16_t left;
@@ -106,14 +106,14 @@ struct ERect {
 };
 static_assert(sizeof(ERect) == 8);
 
-/// Key record passed with effEditKeyDown / effEditKeyUp.
+// Key record passed with effEditKeyDown / effEditKeyUp.
 struct VstKeyCode {
     VstInt32 character;
     unsigned char virt;
     unsigned char modifier;
 };
 
-/// One speaker of an arrangement: 112 bytes.
+// One speaker of an arrangement: 112 bytes.
 struct VstSpeakerProperties {
     float azimuth;
     float elevation;
@@ -125,7 +125,7 @@ struct VstSpeakerProperties {
 };
 static_assert(sizeof(VstSpeakerProperties) == 112);
 
-/// Speaker arrangement: 8 bytes of header followed by numChannels speakers.
+// Speaker arrangement: 8 bytes of header followed by numChannels speakers.
 struct VstSpeakerArrangement {
     VstInt32 type;
     VstInt32 numChannels;
@@ -146,7 +146,7 @@ struct VstOfflineTask;
 struct VstFileSelect;
 struct VstPatchChunkInfo;
 
-/// Flags of AEffect::flags.
+// Flags of AEffect::flags.
 enum VstAEffectFlags : VstInt32 {
     effFlagsHasEditor = 1 << 0,
     effFlagsHasClip = 1 << 1,
@@ -161,7 +161,7 @@ enum VstAEffectFlags : VstInt32 {
     effFlagsCanDoubleReplacing = 1 << 12,
 };
 
-/// Requests of the host to the effect (dispatcher opcodes).
+// Requests of the host to the effect (dispatcher opcodes).
 enum AEffectOpcodes : VstInt32 {
     effOpen = 0,
     effClose,
@@ -251,7 +251,7 @@ static_assert(effGetPlugCategory == 35 && effGetEffectName == 45 && effCanDo == 
 static_assert(effGetVstVersion == 58 && effGetSpeakerArrangement == 69);
 static_assert(effSetTotalSampleToProcess == 73 && effGetNumMidiOutputChannels == 79);
 
-/// Requests of the effect to the host (callback opcodes).
+// Requests of the effect to the host (callback opcodes).
 enum AudioMasterOpcodes : VstInt32 {
     audioMasterAutomate = 0,
     audioMasterVersion,
@@ -307,28 +307,28 @@ static_assert(audioMasterGetTime == 7 && audioMasterSizeWindow == 15);
 static_assert(audioMasterBeginEdit == 43 && audioMasterEndEdit == 44);
 static_assert(audioMasterGetChunkFile == 48 && audioMasterGetInputSpeakerArrangement == 49);
 
-/// A host's request for the editor's drawing scale: effVendorSpecific with this index and value,
-/// the factor in opt; a plug-in that takes it answers 1.
+// A host's request for the editor's drawing scale: effVendorSpecific with this index and value,
+// the factor in opt; a plug-in that takes it answers 1.
 constexpr VstInt32 kVendorScaleIndex = 0x50726553;  // 'PreS'
 constexpr VstIntPtr kVendorScaleValue = 0x41654373; // 'AeCs'
 
-/// Plug-in categories answered to effGetPlugCategory.
+// Plug-in categories answered to effGetPlugCategory.
 enum VstPlugCategory : VstInt32 {
     kPlugCategUnknown = 0,
     kPlugCategEffect,
     kPlugCategSynth,
 };
 
-/// Sizes of the host's text buffers, terminator included.
+// Sizes of the host's text buffers, terminator included.
 constexpr int kVstMaxParamStrLen = 8;
 constexpr int kVstMaxProgNameLen = 24; // the exception: 24 characters plus the terminator
 constexpr int kVstMaxEffectNameLen = 32;
 constexpr int kVstMaxVendorStrLen = 64;
 constexpr int kVstMaxProductStrLen = 64;
 
-/// The size of the host's buffer, terminator included, for the name, label or display text an
-/// opcode writes into ptr; 0 for any other opcode. Effect, host tool and tests all size their
-/// text buffers from here.
+// The size of the host's buffer, terminator included, for the name, label or display text an
+// opcode writes into ptr; 0 for any other opcode. Effect, host tool and tests all size their
+// text buffers from here.
 constexpr std::size_t HostTextCapacity(VstInt32 opcode) {
     switch (opcode) {
     case effGetProgramName:
@@ -349,5 +349,5 @@ constexpr std::size_t HostTextCapacity(VstInt32 opcode) {
     }
 }
 
-/// Signature of the exported entry function.
+// Signature of the exported entry function.
 using VstPluginMainProc = AEffect*(VLM_VSTCALL*)(audioMasterCallback host);

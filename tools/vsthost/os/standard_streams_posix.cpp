@@ -1,0 +1,11 @@
+#include "os/standard_streams.h"
+
+namespace VLM {
+
+std::vector<std::string> CommandLineArguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void PrepareStandardStreams() {}
+
+} // namespace VLM
