@@ -2,7 +2,9 @@
 # The Windows .clap's editor under Wine, through the CLAP gui interface in the Windows host
 # tool's window: a real drag on a fader (xdotool) and a click on IN must reach the host as
 # gestures (begin, values, end), the drag ending at the fader's new value and the click setting
-# the bypass. Skips (exit 77) when a tool it needs is missing; every wait has a time limit.
+# the bypass. Skips (exit 77) when a tool it needs is missing. It never sleeps for a guessed
+# time: it waits on what it needs (the window mapped at its size, a settled picture, a log line),
+# each with a deadline, and a deadline that passes names its condition.
 #
 # Usage (behind tests/wine/with-xvfb.sh): wine_editor_drag.sh VSTHOST.exe VLMTarvix.clap WORK_DIR
 set -u
@@ -10,7 +12,7 @@ host=${1:?host tool}
 plugin=${2:?CLAP plug-in}
 work=${3:?work directory}
 skip=77
-for tool in wine wineserver xdotool xwininfo timeout awk; do
+for tool in wine wineserver xdotool xwininfo import convert compare timeout awk; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit $skip
@@ -18,6 +20,7 @@ for tool in wine wineserver xdotool xwininfo timeout awk; do
 done
 mkdir -p "$work"
 work=$(cd "$work" && pwd)
+shots=$work
 export WINEPREFIX=$work/prefix
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -33,6 +36,9 @@ fail() {
     echo "FAIL: $*"
     failures=$((failures + 1))
 }
+. "$(dirname "$0")/../support/wait.sh"
+. "$(dirname "$0")/../support/editor_drag.sh"
+# The display comes from with-xvfb.sh, which CTest puts in front of this script.
 if [ -z "${DISPLAY:-}" ] || ! timeout 2 xwininfo -root >/dev/null 2>&1; then
     echo "SKIP: no X display"
     exit $skip
@@ -41,6 +47,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 120 wineboot --init >/dev/null 2>&1
     timeout 60 wineserver -w
 fi
+shot() { wine_window_shot "$editor" 900 258 "$shots/$1.png"; }
 
 gesture() { # LOG INDEX
     grep -o -E "audioMaster(BeginEdit|EndEdit|Automate) index=$2( |\$).*" "$1" | tr -d '\r' |
@@ -48,35 +55,26 @@ gesture() { # LOG INDEX
              /Automate/ { sub(/value=/, "", $3); printf " %s", $3 }'
 }
 
+# The tool runs until the test closes its window, as a user would, and then prints its report;
+# its own limit only catches a test that hangs.
 log=$work/editor.log
-timeout 120 wine "$host" editor "$plugin" --seconds 12 --audio --log >"$log" 2>&1 &
+: >"$log"
+mark=0
+timeout 200 wine "$host" editor "$plugin" --seconds 180 --audio --log >"$log" 2>&1 &
 tool_pid=$!
-editor=
-for _ in $(seq 300); do
-    editor=$(xwininfo -root -tree 2>/dev/null | awk '/ 900x258\+/ && !/vsthost/ { print $1; exit }')
-    [ -n "$editor" ] && break
-    sleep 0.1
-done
-if [ -z "$editor" ]; then
-    fail "no 900x258 editor window appeared: $(tail -n 3 "$log")"
+tool_ended() { ! kill -0 "$tool_pid" 2>/dev/null; }
+if ! wait_editor "a mapped 900x258 editor window" find_wine_editor 900x258; then
     exit 1
 fi
 pass "the CLAP editor window is 900x258"
-sleep 2
-# Band 1's cap stands at y 131 for 0 dB; 10 pixels up is 0.6.
-xdotool mousemove --window "$editor" 166 131
-sleep 0.3
-xdotool mousedown 1
-for y in 127 121; do
-    sleep 0.15
-    xdotool mousemove --window "$editor" 166 $y
-done
-sleep 0.3
-xdotool mouseup 1
-sleep 0.3
-xdotool mousemove --window "$editor" 843 159
-sleep 0.3
-xdotool click 1
+wait_picture open || fail "timed out after $wait_frame s waiting for the editor's first frame (see $shots/open.png)"
+# Band 1's cap stands at y 131 for 0 dB; 10 pixels up is 0.6. Under Wine a line may end in a
+# carriage return, so an index is closed by anything but a digit.
+drag 166 131 'audioMasterBeginEdit index=0([^0-9]|$)' 'audioMasterEndEdit index=0([^0-9]|$)' 127 121
+click 843 159 'audioMasterEndEdit index=10([^0-9]|$)' "the click on IN to end its edit"
+timeout 60 wine taskkill /im "$(basename "$host")" >/dev/null 2>&1
+wait_or_fail "$wait_event" "the tool to end after its window was closed" tool_ended ||
+    kill "$tool_pid" 2>/dev/null
 wait "$tool_pid"
 tool_pid=
 
