@@ -123,6 +123,11 @@ std::vector<std::uint32_t> CEditorWindow::SampleRows() {
 
 CEditorWindow::CEditorWindow(CPlugin& effect, bool timeFirstFrame)
     : plugin(effect), timing(timeFirstFrame) {
+    // An interruption from the moment the editor can show, not only once Run starts: a caller
+    // that ends the tool as soon as it sees the window still gets its report. Run puts the
+    // default handlers back.
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
     if (!ReadRect(plugin, width, height)) {
         width = kFallbackWidth;
         height = kFallbackHeight;
