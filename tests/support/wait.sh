@@ -121,3 +121,18 @@ look_again() {
         shot "$name"
     done
 }
+
+# wine_window_shot WINDOW WIDTH HEIGHT FILE: the window as WIDTH x HEIGHT pixels. Under Wine the
+# editor's OpenGL child is an X window of its own that may lie partly off the screen, which xwd
+# does not read; import does, and the part outside is left black.
+wine_window_shot() {
+    local info x y ox=0 oy=0
+    info=$(timeout 10 xwininfo -id "$1" 2>/dev/null)
+    x=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$info")
+    y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$info")
+    timeout 20 import -window "$1" "$4.raw.png" 2>/dev/null
+    [ "${x:-0}" -lt 0 ] && ox=$((-x))
+    [ "${y:-0}" -lt 0 ] && oy=$((-y))
+    convert -size "$2x$3" xc:black "$4.raw.png" -geometry "+$ox+$oy" -composite "$4" 2>/dev/null
+    rm -f "$4.raw.png"
+}

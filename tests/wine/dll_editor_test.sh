@@ -59,25 +59,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
 fi
 
-# grab WINDOW WIDTH HEIGHT FILE: the window as WIDTH x HEIGHT pixels. Under Wine the OpenGL child
-# is an X window of its own that may lie partly off the screen; the part outside is left black.
-grab() {
-    local info x y ox=0 oy=0
-    info=$(timeout 10 xwininfo -id "$1" 2>/dev/null)
-    x=$(awk '/Absolute upper-left X/ { print $NF }' <<<"$info")
-    y=$(awk '/Absolute upper-left Y/ { print $NF }' <<<"$info")
-    timeout 20 import -window "$1" "$4.raw.png" 2>/dev/null
-    [ "${x:-0}" -lt 0 ] && ox=$((-x))
-    [ "${y:-0}" -lt 0 ] && oy=$((-y))
-    convert -size "$2x$3" xc:black "$4.raw.png" -geometry "+$ox+$oy" -composite "$4"
-    rm -f "$4.raw.png"
-}
-
 rms_of() { awk -v ch="$2" '$1 == "Output" && $2 == ch { print $6 }' "$1" | tr -d '(' ; }
 
 # The pictures are grabs of the editor's window at its size; shot NAME takes $work/NAME.png.
 shots=$work
-shot() { grab "$editor" "$shot_width" "$shot_height" "$work/$1.png"; }
+shot() { wine_window_shot "$editor" "$shot_width" "$shot_height" "$work/$1.png"; }
 
 # find_editor SIZE: the plug-in's window of SIZE (e.g. 900x258), mapped; sets editor.
 find_editor() {
