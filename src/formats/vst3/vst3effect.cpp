@@ -497,9 +497,7 @@ void CVst3Effect::EditBegun(std::int32_t index) {
 }
 
 void CVst3Effect::Edited(std::int32_t index, float value) {
-    // A report from any other thread than the editor's is the effect echoing a host change that
-    // raced with another one (the audio thread applying a block's value), never the user's.
-    if (handler != nullptr && std::this_thread::get_id() == editorThread) {
+    if (handler != nullptr) {
         const float normalised = index == Bands::kInSwitch ? Bands::BypassOf(value) : value;
         handler->performEdit(static_cast<ParamID>(index), normalised);
     }

@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 
 namespace VLM {
 
@@ -125,8 +124,6 @@ public:
 
     // For the view. [UI thread]
     CEffectHost& Host() { return *host; }
-    // The editor opens on this thread; edits reported from any other are not the user's.
-    void EditorOpensHere() { editorThread = std::this_thread::get_id(); }
     void ViewGone(CVst3View* view);
 
 private:
@@ -152,8 +149,6 @@ private:
     // The rate of the last setup, for the tail's length. [UI thread]
     double sampleRate = 44100.0;
     bool processing = false;
-    // The thread that opened the editor: the user's edits come from it alone.
-    std::thread::id editorThread;
 };
 
 } // namespace VLM

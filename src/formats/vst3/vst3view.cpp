@@ -93,7 +93,6 @@ tresult CVst3View::attached(void* parent, FIDString type) {
     if (owner == nullptr || owner->Host().IsEditorOpen()) {
         return kResultFalse;
     }
-    owner->EditorOpensHere();
 #if defined(_WIN32)
     if (!owner->Host().OpenEditor(parent)) {
         return kResultFalse;
