@@ -5,6 +5,7 @@
 // data. Each blob ends with an .org at the size the table states: a file that grew
 // since the table was written stops the build ("attempt to move .org backwards"),
 // one that shrank is padded and fails the resource test. Rebuild the artwork target.
+// Files of the same bytes share one copy.
 asm(R"(
     .pushsection .rodata.vlm_images,"a",@progbits
     .balign 16
@@ -19,60 +20,33 @@ vlm_image_zem:
 vlm_image_fader01:
     .incbin "fader01.png"
     .org vlm_image_fader01 + 83692
-    .balign 16
     .globl vlm_image_fader02
     .hidden vlm_image_fader02
-vlm_image_fader02:
-    .incbin "fader02.png"
-    .org vlm_image_fader02 + 83692
-    .balign 16
+    .set vlm_image_fader02, vlm_image_fader01
     .globl vlm_image_fader03
     .hidden vlm_image_fader03
-vlm_image_fader03:
-    .incbin "fader03.png"
-    .org vlm_image_fader03 + 83692
-    .balign 16
+    .set vlm_image_fader03, vlm_image_fader01
     .globl vlm_image_fader04
     .hidden vlm_image_fader04
-vlm_image_fader04:
-    .incbin "fader04.png"
-    .org vlm_image_fader04 + 83692
-    .balign 16
+    .set vlm_image_fader04, vlm_image_fader01
     .globl vlm_image_fader05
     .hidden vlm_image_fader05
-vlm_image_fader05:
-    .incbin "fader05.png"
-    .org vlm_image_fader05 + 83692
-    .balign 16
+    .set vlm_image_fader05, vlm_image_fader01
     .globl vlm_image_fader06
     .hidden vlm_image_fader06
-vlm_image_fader06:
-    .incbin "fader06.png"
-    .org vlm_image_fader06 + 83692
-    .balign 16
+    .set vlm_image_fader06, vlm_image_fader01
     .globl vlm_image_fader07
     .hidden vlm_image_fader07
-vlm_image_fader07:
-    .incbin "fader07.png"
-    .org vlm_image_fader07 + 83692
-    .balign 16
+    .set vlm_image_fader07, vlm_image_fader01
     .globl vlm_image_fader08
     .hidden vlm_image_fader08
-vlm_image_fader08:
-    .incbin "fader08.png"
-    .org vlm_image_fader08 + 83692
-    .balign 16
+    .set vlm_image_fader08, vlm_image_fader01
     .globl vlm_image_fader09
     .hidden vlm_image_fader09
-vlm_image_fader09:
-    .incbin "fader09.png"
-    .org vlm_image_fader09 + 83692
-    .balign 16
+    .set vlm_image_fader09, vlm_image_fader01
     .globl vlm_image_fader10
     .hidden vlm_image_fader10
-vlm_image_fader10:
-    .incbin "fader10.png"
-    .org vlm_image_fader10 + 83692
+    .set vlm_image_fader10, vlm_image_fader01
     .balign 16
     .globl vlm_image_button
     .hidden vlm_image_button
@@ -115,60 +89,33 @@ vlm_image_zem_2x:
 vlm_image_fader01_2x:
     .incbin "fader01_2x.png"
     .org vlm_image_fader01_2x + 223315
-    .balign 16
     .globl vlm_image_fader02_2x
     .hidden vlm_image_fader02_2x
-vlm_image_fader02_2x:
-    .incbin "fader02_2x.png"
-    .org vlm_image_fader02_2x + 223315
-    .balign 16
+    .set vlm_image_fader02_2x, vlm_image_fader01_2x
     .globl vlm_image_fader03_2x
     .hidden vlm_image_fader03_2x
-vlm_image_fader03_2x:
-    .incbin "fader03_2x.png"
-    .org vlm_image_fader03_2x + 223315
-    .balign 16
+    .set vlm_image_fader03_2x, vlm_image_fader01_2x
     .globl vlm_image_fader04_2x
     .hidden vlm_image_fader04_2x
-vlm_image_fader04_2x:
-    .incbin "fader04_2x.png"
-    .org vlm_image_fader04_2x + 223315
-    .balign 16
+    .set vlm_image_fader04_2x, vlm_image_fader01_2x
     .globl vlm_image_fader05_2x
     .hidden vlm_image_fader05_2x
-vlm_image_fader05_2x:
-    .incbin "fader05_2x.png"
-    .org vlm_image_fader05_2x + 223315
-    .balign 16
+    .set vlm_image_fader05_2x, vlm_image_fader01_2x
     .globl vlm_image_fader06_2x
     .hidden vlm_image_fader06_2x
-vlm_image_fader06_2x:
-    .incbin "fader06_2x.png"
-    .org vlm_image_fader06_2x + 223315
-    .balign 16
+    .set vlm_image_fader06_2x, vlm_image_fader01_2x
     .globl vlm_image_fader07_2x
     .hidden vlm_image_fader07_2x
-vlm_image_fader07_2x:
-    .incbin "fader07_2x.png"
-    .org vlm_image_fader07_2x + 223315
-    .balign 16
+    .set vlm_image_fader07_2x, vlm_image_fader01_2x
     .globl vlm_image_fader08_2x
     .hidden vlm_image_fader08_2x
-vlm_image_fader08_2x:
-    .incbin "fader08_2x.png"
-    .org vlm_image_fader08_2x + 223315
-    .balign 16
+    .set vlm_image_fader08_2x, vlm_image_fader01_2x
     .globl vlm_image_fader09_2x
     .hidden vlm_image_fader09_2x
-vlm_image_fader09_2x:
-    .incbin "fader09_2x.png"
-    .org vlm_image_fader09_2x + 223315
-    .balign 16
+    .set vlm_image_fader09_2x, vlm_image_fader01_2x
     .globl vlm_image_fader10_2x
     .hidden vlm_image_fader10_2x
-vlm_image_fader10_2x:
-    .incbin "fader10_2x.png"
-    .org vlm_image_fader10_2x + 223315
+    .set vlm_image_fader10_2x, vlm_image_fader01_2x
     .balign 16
     .globl vlm_image_button_2x
     .hidden vlm_image_button_2x

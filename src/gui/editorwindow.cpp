@@ -30,6 +30,7 @@ std::int32_t HighWord(std::intptr_t lParam) {
 
 bool CVSTGUI::CreateEditorWindow(void* parent) {
     try {
+        DecodeImagesAhead();
         const Platform::ModuleHandle module = Platform::ModuleInstance();
         Platform::RegisterEditorWindowClass(module, &CVSTGUI::WindowProc);
         window = Platform::CreateEditorWindow(module, parent, windowRect.right, windowRect.bottom);
@@ -57,6 +58,15 @@ bool CVSTGUI::CreateEditorWindow(void* parent) {
         return false;
     }
     return window != nullptr && deviceContext != nullptr && glContext != nullptr;
+}
+
+void CVSTGUI::DecodeImagesAhead() {
+    std::vector<std::wstring> names;
+    names.reserve(widgets.size());
+    for (const CWidget* widget : widgets) {
+        names.push_back(widget->image);
+    }
+    textures.DecodeAhead(names, scale);
 }
 
 void CVSTGUI::InitOpenGL() {
@@ -118,6 +128,7 @@ void CVSTGUI::ResizeEditorWindow() {
             widget->ReleaseTexture();
         }
         textures.Clear(glContext);
+        DecodeImagesAhead();
         Platform::MoveWindow(window, 0, 0, windowRect.right, windowRect.bottom, true);
         if (window == nullptr) {
             return;

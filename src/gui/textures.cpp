@@ -145,13 +145,11 @@ bool CTextureCache::TakesAnySize(Platform::GLContextHandle context) {
     return anySize;
 }
 
-TextureEntry CTextureCache::Load(const std::vector<std::uint8_t>& bytes,
-                                 const std::wstring& resource, std::int32_t density,
-                                 Platform::GLContextHandle context) {
+TextureEntry CTextureCache::Load(const Platform::Bitmap& decoded, const std::wstring& resource,
+                                 std::int32_t density, Platform::GLContextHandle context) {
     TextureEntry loaded;
+    const CBitmap image(decoded);
     try {
-        const CBitmap image(
-            Platform::DecodeImage(bytes.empty() ? nullptr : bytes.data(), bytes.size()));
         CheckImage(image.Get(), resource);
         const std::int32_t pixelWidth = Platform::BitmapWidth(image.Handle());
         const std::int32_t pixelHeight = Platform::BitmapHeight(image.Handle());
@@ -233,7 +231,12 @@ std::uint32_t CTextureCache::Acquire(const std::wstring& name, std::int32_t& ima
             OpenResourceStream(resource, L"IMG").value_or(std::vector<std::uint8_t>());
         auto picture = pictures.find(bytes);
         if (picture == pictures.end()) {
-            const TextureEntry loaded = Load(bytes, resource, density, context);
+            std::optional<Platform::Bitmap> decoded = ahead.Take(bytes);
+            if (!decoded) {
+                decoded =
+                    Platform::DecodeImage(bytes.empty() ? nullptr : bytes.data(), bytes.size());
+            }
+            const TextureEntry loaded = Load(*decoded, resource, density, context);
             try {
                 picture = pictures.emplace(std::move(bytes), Picture{loaded, 0}).first;
             } catch (...) {
@@ -275,7 +278,29 @@ void CTextureCache::Release(std::uint32_t texture, Platform::GLContextHandle con
     }
 }
 
+void CTextureCache::DecodeAhead(const std::vector<std::wstring>& names, float scale) {
+    const std::int32_t density = ImageDensity(scale);
+    std::vector<std::vector<std::uint8_t>> images;
+    for (const std::wstring& name : names) {
+        const std::wstring resource = ImageNameAtDensity(name, density);
+        if (name.empty() || entries.count(resource) != 0) {
+            continue;
+        }
+        try {
+            // Only the first of several images with the same bytes is kept.
+            auto bytes = OpenResourceStream(resource, L"IMG");
+            if (bytes && std::find(images.begin(), images.end(), *bytes) == images.end()) {
+                images.push_back(std::move(*bytes));
+            }
+        } catch (const Exceptions::Std&) {
+            // Its acquisition reads it again and reports it.
+        }
+    }
+    ahead.Start(std::move(images));
+}
+
 void CTextureCache::Clear(Platform::GLContextHandle context) {
+    ahead.Cancel();
     for (const auto& picture : pictures) {
         Delete(picture.second.layout.texture, context);
     }

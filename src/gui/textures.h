@@ -2,6 +2,7 @@
 // filmstrip name rule.
 #pragma once
 
+#include "gui/decodeahead.h"
 #include "platform/platform.h"
 
 #include <cstdint>
@@ -42,7 +43,12 @@ public:
     // holding it; a name's last release forgets the name, and the texture is deleted when no
     // name holds it any more. Unknown textures do nothing.
     void Release(std::uint32_t texture, Platform::GLContextHandle context);
-    // Deletes every texture left, whether still acquired or not.
+    // Starts decoding, on a worker thread, the images these names will acquire at a drawing
+    // scale, so that their acquisitions find them decoded. Unreadable resources are left for
+    // their acquisition to report.
+    void DecodeAhead(const std::vector<std::wstring>& names, float scale);
+    // Deletes every texture left, whether still acquired or not, and drops the images decoded
+    // ahead and not acquired.
     void Clear(Platform::GLContextHandle context);
     const std::map<std::wstring, TextureEntry>& Entries() const { return entries; }
 
@@ -57,14 +63,16 @@ private:
         std::int32_t names = 0;
     };
 
-    // Decodes and uploads an image's bytes; throws, leaving no texture, when that fails.
-    TextureEntry Load(const std::vector<std::uint8_t>& bytes, const std::wstring& resource,
+    // Uploads a decoded image, which it disposes of; throws, leaving no texture, when the
+    // decoding or the upload failed.
+    TextureEntry Load(const Platform::Bitmap& decoded, const std::wstring& resource,
                       std::int32_t density, Platform::GLContextHandle context);
     // Whether the context takes textures of any size; asked once per context.
     bool TakesAnySize(Platform::GLContextHandle context);
 
     std::map<std::wstring, TextureEntry> entries;
     std::map<std::vector<std::uint8_t>, Picture> pictures;
+    CDecodeAhead ahead;
     Platform::GLContextHandle askedContext = nullptr;
     bool anySize = false;
 };

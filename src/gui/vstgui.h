@@ -157,6 +157,9 @@ protected:
     void ApplyScale(float factor);
     // The open window at the new size: viewport, images, edit box and picture. [UI thread]
     void ResizeEditorWindow();
+    // Has the controls' images at the drawing scale decoded on a worker thread, while the
+    // window and its context are being made. [UI thread]
+    void DecodeImagesAhead();
     // glViewport over the whole window; throws Exceptions::OGL. [UI thread] (context current)
     void SetViewport();
     // audioMasterSizeWindow with the window's size, when the host says it can follow.

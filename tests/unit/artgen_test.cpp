@@ -368,9 +368,9 @@ TEST(Png, StoresColoursWithStraightAlpha) {
 }
 
 TEST(ResourceScript, NamesEveryImageUnderImgInUsEnglish) {
-    const std::vector<EmbeddedFile> files = {{"ZEM", "zem.png", 10},
-                                             {"FADER01[64X18]", "fader01.png", 20},
-                                             {"FADER01@2X[64X18]", "fader01_2x.png", 30}};
+    const std::vector<EmbeddedFile> files = {{"ZEM", "zem.png", 10, ""},
+                                             {"FADER01[64X18]", "fader01.png", 20, ""},
+                                             {"FADER01@2X[64X18]", "fader01_2x.png", 30, ""}};
     const std::string script = ResourceScript(files);
     EXPECT_NE(script.find("\nLANGUAGE 9, 1\n"), std::string::npos) << script;
     EXPECT_NE(script.find("\n\"ZEM\" IMG zem.png\n"), std::string::npos) << script;
@@ -380,14 +380,18 @@ TEST(ResourceScript, NamesEveryImageUnderImgInUsEnglish) {
 }
 
 TEST(EmbeddedTable, IncludesEveryFileAndChecksItsSize) {
-    const std::vector<EmbeddedFile> files = {{"ZEM", "zem.png", 54449},
-                                             {"BUTTON[2]", "button.png", 2645}};
+    const std::vector<EmbeddedFile> files = {{"ZEM", "zem.png", 54449, ""},
+                                             {"BUTTON[2]", "button.png", 2645, ""},
+                                             {"FADER02[64X18]", "fader02.png", 83692, "zem.png"}};
     const std::string table = EmbeddedTable(files);
+    EXPECT_EQ(table.find(".incbin \"fader02.png\""), std::string::npos) << table;
     EXPECT_EQ(BlobSymbol("fader01.png"), "vlm_image_fader01");
     for (const char* expected :
          {".incbin \"zem.png\"", ".org vlm_image_zem + 54449", ".incbin \"button.png\"",
           ".org vlm_image_button + 2645", "{\"ZEM\", \"IMG\", vlm_image_zem, 54449},",
-          "{\"BUTTON[2]\", \"IMG\", vlm_image_button, 2645},", ".popsection"})
+          "{\"BUTTON[2]\", \"IMG\", vlm_image_button, 2645},",
+          ".set vlm_image_fader02, vlm_image_zem",
+          "{\"FADER02[64X18]\", \"IMG\", vlm_image_fader02, 83692},", ".popsection"})
         EXPECT_NE(table.find(expected), std::string::npos)
             << "expected \"" << expected << "\" in:\n"
             << table;

@@ -430,6 +430,36 @@ TEST_F(WindowTest, RefusedUploadClosesTheWindowThenShowsOneMessage) {
     EXPECT_FALSE(editor->isOpen());
 }
 
+// The images are decoded on a worker while the window is made: each once, none kept after its
+// upload or after the window, and a failed decode is reported as at the image's acquisition.
+TEST_F(WindowTest, ImagesDecodedAheadAreDecodedOnceAndNoneOutlivesTheWindow) {
+    const auto decodedBitmaps = [] {
+        return std::count_if(Fake::Get().bitmaps.begin(), Fake::Get().bitmaps.end(),
+                             [](const auto& entry) { return entry.second.decoded; });
+    };
+    Fake::Get().calls.clear();
+    ASSERT_TRUE(editor->open(HostWindow()));
+    EXPECT_EQ(Fake::CallCount("DecodeImage"), 13);
+    EXPECT_EQ(decodedBitmaps(), 0);
+    editor->close();
+    // A failed upload closes the window with the other images decoded and never taken.
+    Fake::Get().gl.failOn["glTexImage2D"] = GL_OUT_OF_MEMORY;
+    EXPECT_FALSE(editor->open(HostWindow()));
+    EXPECT_EQ(decodedBitmaps(), 0);
+
+    Fake::Get().gl.failOn.clear();
+    Fake::Get().messageBoxes.clear();
+    ASSERT_TRUE(editor->RequestScale(2.0f));
+    Fake::Get().decodeStatus = 2;
+    EXPECT_FALSE(editor->open(HostWindow()));
+    ASSERT_EQ(Fake::Get().messageBoxes.size(), 1u);
+    EXPECT_NE(Fake::Get().messageBoxes[0].first.find(L"Image: \"ZEM@2x\" (0x0px)"),
+              std::wstring::npos)
+        << Fake::Get().messageBoxes[0].first;
+    EXPECT_EQ(decodedBitmaps(), 0);
+    EXPECT_TRUE(Fake::LiveWindows(false).empty());
+}
+
 TEST_F(WindowTest, FailingTimerRedrawClosesAndReportsOnce) {
     Open();
     editor->SetControlValue(4, 0.25f);

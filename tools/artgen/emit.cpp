@@ -38,10 +38,17 @@ std::string EmbeddedTable(const std::vector<EmbeddedFile>& files) {
            "// data. Each blob ends with an .org at the size the table states: a file that grew\n"
            "// since the table was written stops the build (\"attempt to move .org backwards\"),\n"
            "// one that shrank is padded and fails the resource test. Rebuild the artwork target.\n"
+           "// Files of the same bytes share one copy.\n"
            "asm(R\"(\n"
            "    .pushsection .rodata.vlm_images,\"a\",@progbits\n";
     for (const EmbeddedFile& file : files) {
         const std::string symbol = BlobSymbol(file.fileName);
+        if (!file.sameBytesAs.empty()) {
+            out << "    .globl " << symbol << "\n"
+                << "    .hidden " << symbol << "\n"
+                << "    .set " << symbol << ", " << BlobSymbol(file.sameBytesAs) << "\n";
+            continue;
+        }
         out << "    .balign 16\n"
             << "    .globl " << symbol << "\n"
             << "    .hidden " << symbol << "\n"

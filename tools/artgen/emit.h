@@ -11,11 +11,13 @@ struct EmbeddedFile {
     std::string resourceName; // upper case, e.g. "FADER01[64X18]"
     std::string fileName;     // beside the tables, e.g. "fader01.png"
     std::size_t size;         // bytes
+    std::string sameBytesAs;  // an earlier file of the same bytes, whose copy it shares; or ""
 };
 
 // The Windows resource script: every image under the type IMG, US English.
 std::string ResourceScript(const std::vector<EmbeddedFile>& files);
-// The table of the native build: the assembler includes each file and checks its size.
+// The table of the native build: the assembler includes each file and checks its size; a
+// file of the same bytes as an earlier one names that one's copy.
 std::string EmbeddedTable(const std::vector<EmbeddedFile>& files);
 std::string EmbeddedHeader();
 

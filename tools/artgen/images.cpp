@@ -71,13 +71,20 @@ void GenerateAll(const std::string& dir) {
     const CFonts fonts;
     // The ten fader strips are one drawing; it is drawn and encoded once per scale, written
     // ten times. The 1x set comes first, so that its part of the tables reads as it always did.
+    // The native table keeps one copy of them.
     std::map<std::pair<EImage, int>, std::vector<unsigned char>> encoded;
+    std::map<std::pair<EImage, int>, std::string> firstFiles;
     std::vector<EmbeddedFile> files;
     for (const int scale : kScales) {
         for (std::size_t i = 0; i < kImageCount; ++i) {
             const ImageEntry& image = kImages[i];
             const std::string fileName = ScaledFileName(image.fileName, scale);
             std::vector<unsigned char>& png = encoded[{image.kind, scale}];
+            std::string& firstFile = firstFiles[{image.kind, scale}];
+            const std::string sameBytesAs = firstFile;
+            if (firstFile.empty()) {
+                firstFile = fileName;
+            }
             if (png.empty()) {
                 SurfacePtr surface = DrawImage(image.kind, fonts, scale);
                 if (cairo_image_surface_get_width(surface.get()) != image.width * scale ||
@@ -86,7 +93,8 @@ void GenerateAll(const std::string& dir) {
                 png = EncodePng(surface.get());
             }
             WriteBinaryFile(dir + "/" + fileName, png);
-            files.push_back({ScaledResourceName(image.resourceName, scale), fileName, png.size()});
+            files.push_back(
+                {ScaledResourceName(image.resourceName, scale), fileName, png.size(), sameBytesAs});
         }
     }
     WriteTextFile(dir + "/vlm.rc", ResourceScript(files));

@@ -4,6 +4,7 @@
 #include <png.h>
 
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace VLM {
@@ -26,7 +27,7 @@ constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 26;
 struct MemoryBitmap {
     std::int32_t width = 0;
     std::int32_t height = 0;
-    std::vector<std::uint8_t> pixels;
+    std::unique_ptr<std::uint8_t[]> pixels;
 };
 
 MemoryBitmap* ToBitmap(BitmapHandle bitmap) {
@@ -38,16 +39,18 @@ bool SizeAllowed(std::uint64_t width, std::uint64_t height) {
            width * height <= kMaxPixels;
 }
 
-// A new bitmap of an allowed size with zeroed pixels, or null when memory runs out.
-MemoryBitmap* NewBitmap(std::int32_t width, std::int32_t height) {
+// A new bitmap of an allowed size, or null when memory runs out. Its pixels are zeroed unless
+// the caller is about to write every one of them.
+MemoryBitmap* NewBitmap(std::int32_t width, std::int32_t height, bool zeroed) {
     auto* bitmap = new (std::nothrow) MemoryBitmap;
     if (bitmap == nullptr) {
         return nullptr;
     }
-    try {
-        bitmap->pixels.assign(
-            static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
-    } catch (const std::bad_alloc&) {
+    const std::size_t bytes =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
+    bitmap->pixels.reset(zeroed ? new (std::nothrow) std::uint8_t[bytes]()
+                                : new (std::nothrow) std::uint8_t[bytes]);
+    if (bitmap->pixels == nullptr) {
         delete bitmap;
         return nullptr;
     }
@@ -85,8 +88,9 @@ Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
         result.status = kOutOfMemory;
         return result;
     }
-    MemoryBitmap* bitmap =
-        NewBitmap(static_cast<std::int32_t>(image.width), static_cast<std::int32_t>(image.height));
+    // The decoder writes every pixel.
+    MemoryBitmap* bitmap = NewBitmap(static_cast<std::int32_t>(image.width),
+                                     static_cast<std::int32_t>(image.height), false);
     if (bitmap == nullptr) {
         png_image_free(&image);
         result.status = kOutOfMemory;
@@ -94,7 +98,7 @@ Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
     }
     // 8-bit output keeps straight alpha; every colour type and depth is converted to it.
     image.format = PNG_FORMAT_BGRA;
-    if (png_image_finish_read(&image, nullptr, bitmap->pixels.data(),
+    if (png_image_finish_read(&image, nullptr, bitmap->pixels.get(),
                               static_cast<png_int_32>(image.width * 4), nullptr) == 0) {
         png_image_free(&image);
         delete bitmap;
@@ -115,7 +119,7 @@ Bitmap CreateBitmap(std::int32_t width, std::int32_t height) {
         result.status = kOutOfMemory;
         return result;
     }
-    result.handle = NewBitmap(width, height);
+    result.handle = NewBitmap(width, height, true);
     if (result.handle == nullptr) {
         result.status = kOutOfMemory;
     }
@@ -135,7 +139,7 @@ bool LockPixels(BitmapHandle bitmap, PixelRows& rows) {
         return false;
     }
     MemoryBitmap* memory = ToBitmap(bitmap);
-    rows.scan0 = memory->pixels.data();
+    rows.scan0 = memory->pixels.get();
     rows.width = memory->width;
     rows.height = memory->height;
     rows.stride = memory->width * 4;

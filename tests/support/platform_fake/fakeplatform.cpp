@@ -2,12 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace VLM {
 namespace Fake {
 
 namespace {
 State* state = nullptr;
+
+// The editor decodes images on a worker thread: what decoding touches (the call record, the
+// handle counter and the bitmaps) is guarded.
+std::recursive_mutex sharedLock;
+using Guard = std::lock_guard<std::recursive_mutex>;
 
 std::wstring Lower(std::wstring text) {
     for (wchar_t& c : text) {
@@ -19,6 +25,7 @@ std::wstring Lower(std::wstring text) {
 }
 
 Platform::WindowHandle NewHandle() {
+    const Guard guard(sharedLock);
     return reinterpret_cast<Platform::WindowHandle>(Get().nextHandle++ * 16);
 }
 
@@ -31,6 +38,7 @@ Window* Find(Platform::WindowHandle handle) {
 }
 
 void Record(const char* name) {
+    const Guard guard(sharedLock);
     Get().calls.emplace_back(name);
 }
 
@@ -217,6 +225,7 @@ void ImageLibraryShutdown(std::uintptr_t token) {
 }
 
 Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
+    const Fake::Guard guard(Fake::sharedLock);
     Record("DecodeImage");
     Bitmap result;
     if (Get().decodeStatus != 0) {
@@ -238,6 +247,7 @@ Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
 }
 
 Bitmap CreateBitmap(std::int32_t width, std::int32_t height) {
+    const Fake::Guard guard(Fake::sharedLock);
     Record("CreateBitmap");
     Bitmap result;
     if (Get().createBitmapStatus != 0) {
@@ -254,16 +264,19 @@ Bitmap CreateBitmap(std::int32_t width, std::int32_t height) {
 }
 
 std::int32_t BitmapWidth(BitmapHandle bitmap) {
+    const Fake::Guard guard(Fake::sharedLock);
     auto it = Get().bitmaps.find(bitmap);
     return it == Get().bitmaps.end() ? 0 : it->second.width;
 }
 
 std::int32_t BitmapHeight(BitmapHandle bitmap) {
+    const Fake::Guard guard(Fake::sharedLock);
     auto it = Get().bitmaps.find(bitmap);
     return it == Get().bitmaps.end() ? 0 : it->second.height;
 }
 
 bool LockPixels(BitmapHandle bitmap, PixelRows& rows) {
+    const Fake::Guard guard(Fake::sharedLock);
     auto it = Get().bitmaps.find(bitmap);
     if (it == Get().bitmaps.end()) {
         return false;
@@ -295,6 +308,7 @@ void UnlockPixels(BitmapHandle, PixelRows& rows) {
 }
 
 void DisposeBitmap(BitmapHandle bitmap) {
+    const Fake::Guard guard(Fake::sharedLock);
     if (bitmap != nullptr) {
         Get().bitmaps.erase(bitmap);
     }
@@ -314,6 +328,7 @@ TextBox MeasureText(DeviceContextHandle, const std::wstring& text, float scale) 
 
 Bitmap RenderText(const std::wstring& text, const TextBox&, std::int32_t width, std::int32_t height,
                   float scale) {
+    const Fake::Guard guard(Fake::sharedLock);
     Record("RenderText");
     Get().textScales.push_back(scale);
     Fake::Bitmap bitmap;
