@@ -279,24 +279,30 @@ void CTextureCache::Release(std::uint32_t texture, Platform::GLContextHandle con
 }
 
 void CTextureCache::DecodeAhead(const std::vector<std::wstring>& names, float scale) {
-    const std::int32_t density = ImageDensity(scale);
-    std::vector<std::vector<std::uint8_t>> images;
-    for (const std::wstring& name : names) {
-        const std::wstring resource = ImageNameAtDensity(name, density);
-        if (name.empty() || entries.count(resource) != 0) {
-            continue;
-        }
-        try {
-            // Only the first of several images with the same bytes is kept.
-            auto bytes = OpenResourceStream(resource, L"IMG");
-            if (bytes && std::find(images.begin(), images.end(), *bytes) == images.end()) {
-                images.push_back(std::move(*bytes));
+    // Only a head start: whatever goes wrong here is met again, and reported, when the image
+    // is acquired.
+    try {
+        const std::int32_t density = ImageDensity(scale);
+        std::vector<std::vector<std::uint8_t>> images;
+        for (const std::wstring& name : names) {
+            const std::wstring resource = ImageNameAtDensity(name, density);
+            if (name.empty() || entries.count(resource) != 0) {
+                continue;
             }
-        } catch (const Exceptions::Std&) {
-            // Its acquisition reads it again and reports it.
+            try {
+                // Only the first of several images with the same bytes is kept.
+                auto bytes = OpenResourceStream(resource, L"IMG");
+                if (bytes && std::find(images.begin(), images.end(), *bytes) == images.end()) {
+                    images.push_back(std::move(*bytes));
+                }
+            } catch (const Exceptions::Std&) {
+                // A missing resource: the others are still worth decoding.
+            }
         }
+        ahead.Start(std::move(images));
+    } catch (...) {
+        ahead.Cancel();
     }
-    ahead.Start(std::move(images));
 }
 
 void CTextureCache::Clear(Platform::GLContextHandle context) {

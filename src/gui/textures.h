@@ -44,8 +44,8 @@ public:
     // name holds it any more. Unknown textures do nothing.
     void Release(std::uint32_t texture, Platform::GLContextHandle context);
     // Starts decoding, on a worker thread, the images these names will acquire at a drawing
-    // scale, so that their acquisitions find them decoded. Unreadable resources are left for
-    // their acquisition to report.
+    // scale, so that their acquisitions find them decoded. Never fails: what cannot be done
+    // ahead is done, or reported, at the acquisition.
     void DecodeAhead(const std::vector<std::wstring>& names, float scale);
     // Deletes every texture left, whether still acquired or not, and drops the images decoded
     // ahead and not acquired.
