@@ -10,8 +10,10 @@
 # peer editor, a 31-band graphic equaliser from Debian (zam-plugins) with an OpenGL editor, by
 # the same Linux tool in the same run. Each case runs --runs times, interleaved; medians are
 # reported, with the targets: at 1x at most the peer's peak, at 2x at most 1.4 times our 1x peak,
-# opening at 2x at most 1.3 times the 1x time. Not part of CTest: the figures depend on the
-# machine and its load.
+# opening at 2x at most 1.3 times the 1x time. Beside them, in the same runs, the floor of this
+# display: gl_open_floor (built with the benchmarks) opens a bare window with only the two large
+# textures and one swap, so its 2x/1x ratio is what the window system and GL alone add. Not part
+# of CTest: the figures depend on the machine and its load.
 #
 # Usage: editor_memory.sh [--wine VSTHOST.exe PLUGIN.dll] [--linux VSTHOST PLUGIN.so]
 #                         [--peer PLUGIN.so] [--runs N] [--seconds S] [--work DIR]
@@ -25,6 +27,7 @@ wine_plugin=$root/build/windows/plugin/VLMTarvix.dll
 linux_host=$root/build/linux/tools/vsthost/vsthost
 linux_plugin=$root/build/linux/plugin/VLMTarvix.so
 peer=/usr/lib/vst/ZamGEQ31-vst.so
+floor=$root/build/linux/tests/bench/gl_open_floor
 cases=
 runs=3
 seconds=3
@@ -117,6 +120,13 @@ measure() {
     echo "$peak ${first:--}" >>"$work/$label.runs"
 }
 
+# measure_floor SCALE: one run of the floor program; appends "- MS" to floor-SCALEx.runs.
+measure_floor() {
+    local ms
+    ms=$(timeout 60 "$floor" "$1" 2>/dev/null | awk '/^Open floor: / { print $3 }')
+    echo "- ${ms:--}" >>"$work/floor-$1x.runs"
+}
+
 # median LABEL FIELD: the median of one field of a case's runs ("-" entries left out); empty
 # when there is none.
 median() {
@@ -163,6 +173,15 @@ report() {
         "$(awk -v a="$two_peak" -v b="$one_peak" 'BEGIN { if (a != "" && b > 0) printf "%.3f", a / b }')" 1.4
     target "2x open / 1x open" \
         "$(awk -v a="$two_first" -v b="$one_first" 'BEGIN { if (a != "" && b > 0) printf "%.3f", a / b }')" 1.3
+}
+
+# floor_report: the floor's medians and ratio.
+floor_report() {
+    local one two
+    one=$(median floor-1x 2)
+    two=$(median floor-2x 2)
+    [ -n "$one" ] && [ -n "$two" ] || return 0
+    awk -v a="$one" -v b="$two" 'BEGIN { printf "floor:           1x %.1f ms, 2x %.1f ms, 2x/1x %.2f (a bare window, two textures, one swap)\n", a, b, b / a }'
 }
 
 rm -f "$work"/*.runs
@@ -221,6 +240,10 @@ for run in $(seq "$runs"); do
     if [ -n "$have_peer" ]; then
         measure peer-1x 1 - "$linux_host" editor "$peer"
     fi
+    if [ -n "$have_linux" ] && [ -x "$floor" ]; then
+        measure_floor 1
+        measure_floor 2
+    fi
     if [ -n "$have_wine" ]; then
         measure wine-dll-1x 1 900x258 wine "$wine_host" editor "$wine_plugin"
         measure wine-dll-2x 2 1800x516 wine "$wine_host" editor "$wine_plugin"
@@ -228,6 +251,6 @@ for run in $(seq "$runs"); do
 done
 
 [ -n "$have_peer" ] && summary peer-1x
-[ -n "$have_linux" ] && report linux-so
+[ -n "$have_linux" ] && report linux-so && floor_report
 [ -n "$have_wine" ] && report wine-dll
 exit 0
