@@ -23,8 +23,8 @@ public:
     CDecodeAhead& operator=(const CDecodeAhead&) = delete;
 
     // Decodes these encoded images, each of other bytes, in their order on a worker thread. A
-    // set still running is cancelled first. Where the system gives
-    // no thread, each image is decoded when it is taken.
+    // set still running is cancelled first. Where the system gives no thread, each image is
+    // decoded when it is taken.
     void Start(std::vector<std::vector<std::uint8_t>> images);
     // The decoded image of these bytes, if they were started and not taken yet: the worker's,
     // waited for while it is on it, or decoded here when it has not begun it. The caller owns
