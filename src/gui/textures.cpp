@@ -58,20 +58,28 @@ std::int32_t TextureSide(std::int32_t size) {
     return 524288;
 }
 
-std::optional<std::vector<std::uint8_t>> OpenResourceStream(const std::wstring& name,
-                                                            const std::wstring& type) {
-    if (name.empty() || type.empty()) {
-        return std::nullopt;
-    }
+namespace {
+// Resources are looked up by their lower-cased names.
+std::wstring ResourceKey(const std::wstring& name) {
     std::wstring lower = name;
     for (wchar_t& c : lower) {
         if (c >= L'A' && c <= L'Z') {
             c = static_cast<wchar_t>(c - L'A' + L'a');
         }
     }
+    return lower;
+}
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> OpenResourceStream(const std::wstring& name,
+                                                            const std::wstring& type) {
+    if (name.empty() || type.empty()) {
+        return std::nullopt;
+    }
     std::vector<std::uint8_t> bytes;
     const Platform::ModuleHandle module = Platform::ModuleInstance();
-    if (module == nullptr || !Platform::ReadResource(module, lower, type, bytes) || bytes.empty()) {
+    if (module == nullptr || !Platform::ReadResource(module, ResourceKey(name), type, bytes) ||
+        bytes.empty()) {
         throw Exceptions::ResourceError(name, type);
     }
     return bytes;
@@ -282,6 +290,7 @@ void CTextureCache::DecodeAhead(const std::vector<std::wstring>& names, float sc
     // Only a head start: whatever goes wrong here is met again, and reported, when the image
     // is acquired.
     try {
+        const Platform::ModuleHandle module = Platform::ModuleInstance();
         const std::int32_t density = ImageDensity(scale);
         std::vector<std::vector<std::uint8_t>> images;
         for (const std::wstring& name : names) {
@@ -289,14 +298,21 @@ void CTextureCache::DecodeAhead(const std::vector<std::wstring>& names, float sc
             if (name.empty() || entries.count(resource) != 0) {
                 continue;
             }
+            // An image of a size already taken is left to its acquisition: here those are the
+            // ten names of one fader strip, which the acquisition finds decoded by its bytes.
+            // Reading them now would only bring their pages into memory before they are needed.
+            const std::size_t size = Platform::ResourceSize(module, ResourceKey(resource), L"IMG");
+            const bool sizeTaken = std::any_of(images.begin(), images.end(),
+                                               [&](const auto& b) { return b.size() == size; });
+            if (size == 0 || sizeTaken) {
+                continue;
+            }
             try {
-                // Only the first of several images with the same bytes is kept.
-                auto bytes = OpenResourceStream(resource, L"IMG");
-                if (bytes && std::find(images.begin(), images.end(), *bytes) == images.end()) {
+                if (auto bytes = OpenResourceStream(resource, L"IMG")) {
                     images.push_back(std::move(*bytes));
                 }
             } catch (const Exceptions::Std&) {
-                // A missing resource: the others are still worth decoding.
+                // An unreadable resource: the others are still worth decoding.
             }
         }
         ahead.Start(std::move(images));

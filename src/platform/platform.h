@@ -80,6 +80,9 @@ ModuleHandle ModuleInstance();
 // empty or unreadable; `bytes` may then hold anything.
 bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstring& type,
                   std::vector<std::uint8_t>& bytes);
+// The size in bytes of such a resource, found as ReadResource finds it but without touching its
+// bytes (FindResourceW, SizeofResource); 0 when it is missing.
+std::size_t ResourceSize(ModuleHandle module, const std::wstring& name, const std::wstring& type);
 
 // ---------------------------------------------------------------------------------------
 // Image library (GDI+)

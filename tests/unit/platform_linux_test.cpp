@@ -110,6 +110,7 @@ TEST(LinuxResources, GivesEveryByteOfTheStoredFile) {
     ASSERT_TRUE(ReadResource(ModuleInstance(), name, L"img", bytes));
     ASSERT_EQ(first.size, bytes.size());
     EXPECT_EQ(0, std::memcmp(first.data, bytes.data(), bytes.size()));
+    EXPECT_EQ(ResourceSize(ModuleInstance(), name, L"img"), bytes.size());
 }
 
 TEST(LinuxResources, RefusesUnknownNamesAndTypes) {
@@ -120,6 +121,8 @@ TEST(LinuxResources, RefusesUnknownNamesAndTypes) {
     EXPECT_FALSE(ReadResource(ModuleInstance(), L"zem", L"PNG", bytes));
     EXPECT_FALSE(ReadResource(ModuleInstance(), L"", L"IMG", bytes));
     EXPECT_FALSE(ReadResource(nullptr, L"zem", L"IMG", bytes));
+    EXPECT_EQ(ResourceSize(ModuleInstance(), L"ze", L"IMG"), 0u);
+    EXPECT_EQ(ResourceSize(ModuleInstance(), L"zem", L"PNG"), 0u);
 }
 
 TEST(LinuxImages, DecodesTheFaceplateAtItsSize) {

@@ -29,6 +29,21 @@ bool SameName(const std::wstring& wanted, const char* stored) {
     return stored[i] == 0;
 }
 
+// The compiled-in resource of that name and type, or null.
+const EmbeddedResource* FindResource(ModuleHandle module, const std::wstring& name,
+                                     const std::wstring& type) {
+    if (module == nullptr || name.empty() || type.empty()) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < kEmbeddedResourceCount; ++i) {
+        const EmbeddedResource& resource = kEmbeddedResources[i];
+        if (SameName(name, resource.name) && SameName(type, resource.type)) {
+            return resource.data != nullptr ? &resource : nullptr;
+        }
+    }
+    return nullptr;
+}
+
 } // namespace
 
 ModuleHandle ModuleInstance() {
@@ -37,20 +52,17 @@ ModuleHandle ModuleInstance() {
 
 bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstring& type,
                   std::vector<std::uint8_t>& bytes) {
-    if (module == nullptr || name.empty() || type.empty()) {
+    const EmbeddedResource* resource = FindResource(module, name, type);
+    if (resource == nullptr || resource->size == 0) {
         return false;
     }
-    for (std::size_t i = 0; i < kEmbeddedResourceCount; ++i) {
-        const EmbeddedResource& resource = kEmbeddedResources[i];
-        if (SameName(name, resource.name) && SameName(type, resource.type)) {
-            if (resource.data == nullptr || resource.size == 0) {
-                return false;
-            }
-            bytes.assign(resource.data, resource.data + resource.size);
-            return true;
-        }
-    }
-    return false;
+    bytes.assign(resource->data, resource->data + resource->size);
+    return true;
+}
+
+std::size_t ResourceSize(ModuleHandle module, const std::wstring& name, const std::wstring& type) {
+    const EmbeddedResource* resource = FindResource(module, name, type);
+    return resource != nullptr ? resource->size : 0;
 }
 
 std::uint64_t MonotonicMilliseconds() {

@@ -45,6 +45,15 @@ bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstr
     return true;
 }
 
+std::size_t ResourceSize(ModuleHandle module, const std::wstring& name, const std::wstring& type) {
+    if (module == nullptr || name.empty() || type.empty()) {
+        return 0;
+    }
+    const HMODULE instance = ToHinstance(module);
+    HRSRC resource = FindResourceW(instance, name.c_str(), type.c_str());
+    return resource != nullptr ? SizeofResource(instance, resource) : 0;
+}
+
 void ShowErrorBox(WindowHandle owner, const std::wstring& text, const std::wstring& caption) {
     MessageBoxW(ToHwnd(owner), text.c_str(), caption.c_str(), MB_OK | MB_ICONERROR);
 }

@@ -94,6 +94,8 @@ std::vector<std::uint8_t> EncodeImage(std::int32_t width, std::int32_t height, s
     PutU32(bytes, static_cast<std::uint32_t>(width));
     PutU32(bytes, static_cast<std::uint32_t>(height));
     bytes.push_back(seed);
+    // As with real files, other images are mostly of other lengths.
+    bytes.resize(bytes.size() + seed, seed);
     return bytes;
 }
 
@@ -207,6 +209,15 @@ bool ReadResource(ModuleHandle module, const std::wstring& name, const std::wstr
     return true;
 }
 
+std::size_t ResourceSize(ModuleHandle module, const std::wstring& name, const std::wstring& type) {
+    Record("ResourceSize");
+    if (module != Get().module || type != L"IMG") {
+        return 0;
+    }
+    const auto it = Get().resources.find(Fake::Lower(name));
+    return it == Get().resources.end() ? 0 : it->second.size();
+}
+
 std::int32_t ImageLibraryStartup(std::uintptr_t& token) {
     Record("ImageLibraryStartup");
     if (Get().startupStatus != 0) {
@@ -232,7 +243,7 @@ Bitmap DecodeImage(const std::uint8_t* bytes, std::size_t size) {
         result.status = Get().decodeStatus;
         return result;
     }
-    if (bytes == nullptr || size != 13 || std::memcmp(bytes, "FIMG", 4) != 0) {
+    if (bytes == nullptr || size < 13 || std::memcmp(bytes, "FIMG", 4) != 0) {
         result.status = 2; // InvalidParameter
         return result;
     }
