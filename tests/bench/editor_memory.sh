@@ -217,14 +217,8 @@ done
 if [ -n "$have_wine" ]; then
     uses_wine=1
     export WINEPREFIX=$work/prefix
-    export WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ ! -f "$WINEPREFIX/system.reg" ]; then
-        timeout 300 wineboot --init >/dev/null 2>&1
-        timeout 60 wineserver -w
-        mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-        cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-    fi
+    . "$root/scripts/wineprefix.sh"
+    wine_prefix_ready
     # The server kept alive between the runs, so that its start is not measured; one run first
     # warms the prefix's caches.
     wineserver -p 600

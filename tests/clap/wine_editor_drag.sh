@@ -43,10 +43,8 @@ if [ -z "${DISPLAY:-}" ] || ! timeout 2 xwininfo -root >/dev/null 2>&1; then
     echo "SKIP: no X display"
     exit $skip
 fi
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 120 wineboot --init >/dev/null 2>&1
-    timeout 60 wineserver -w
-fi
+. "$(dirname "$0")/../../scripts/wineprefix.sh"
+wine_prefix_ready
 shot() { wine_window_shot "$editor" 900 258 "$shots/$1.png"; }
 
 gesture() { # LOG INDEX

@@ -52,12 +52,8 @@ if [ -z "${DISPLAY:-}" ] || ! timeout 2 xwininfo -root >/dev/null 2>&1; then
     exit $skip
 fi
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    timeout 120 wineboot --init >/dev/null 2>&1
-    timeout 60 wineserver -w
-    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-    cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
-fi
+. "$(dirname "$0")/../../scripts/wineprefix.sh"
+wine_prefix_ready
 
 rms_of() { awk -v ch="$2" '$1 == "Output" && $2 == ch { print $6 }' "$1" | tr -d '(' ; }
 

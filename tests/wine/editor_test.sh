@@ -59,13 +59,8 @@ if ! xvfb_start "$work/xvfb.log"; then
 fi
 
 # --- The Wine prefix, made once; the read-out needs Tahoma ----------------------------------
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    echo "Creating the Wine prefix in $WINEPREFIX"
-    timeout 180 wineboot --init >/dev/null 2>&1
-    timeout 60 wineserver -w
-fi
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp /usr/share/wine/fonts/tahoma*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null
+. "$(dirname "$0")/../../scripts/wineprefix.sh"
+wine_prefix_ready
 
 # --- Helpers --------------------------------------------------------------------------------
 send() { echo "$*" >&3; }
