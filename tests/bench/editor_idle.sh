@@ -49,23 +49,7 @@ hz=$(getconf CLK_TCK)
 tool_pid=
 uses_wine=
 
-. "$root/scripts/xvfb.sh"
-cleanup() {
-    if [ -n "$tool_pid" ]; then
-        kill "$tool_pid" 2>/dev/null
-        wait "$tool_pid" 2>/dev/null
-        tool_pid=
-    fi
-    if [ -n "$uses_wine" ]; then
-        timeout 10 wineserver -k 2>/dev/null
-    fi
-    xvfb_stop
-}
-trap cleanup EXIT
-
-if ! xvfb_start "$work/xvfb.log"; then
-    exit 1
-fi
+. "$root/tests/bench/session.sh"
 
 # Clock ticks a process has run, user and system; empty once it is gone. The name in field 2
 # may hold spaces, so the fields are counted from its closing parenthesis.

@@ -61,23 +61,7 @@ uses_wine=
 
 # The window at 2x (1800 x 516) must fit on the screen for the tool to see all of it.
 export XVFB_SCREEN=${XVFB_SCREEN:-2048x1200x24}
-. "$root/scripts/xvfb.sh"
-cleanup() {
-    if [ -n "$tool_pid" ]; then
-        kill "$tool_pid" 2>/dev/null
-        wait "$tool_pid" 2>/dev/null
-        tool_pid=
-    fi
-    if [ -n "$uses_wine" ]; then
-        timeout 10 wineserver -k 2>/dev/null
-    fi
-    xvfb_stop
-}
-trap cleanup EXIT
-
-if ! xvfb_start "$work/xvfb.log"; then
-    exit 1
-fi
+. "$root/tests/bench/session.sh"
 
 # measure LABEL SCALE WATCH COMMAND...: one run; appends "PEAK_KB FIRST_MS" to $work/LABEL.runs
 # (FIRST_MS "-" when the first picture was not seen). The process started is the tool's own
